@@ -1,0 +1,10 @@
+#include <stdio.h>
+
+int main()
+{
+    try {
+        printf("pass\n");
+        return 0;
+    } catch (...) {
+    }
+}

@@ -1,0 +1,26 @@
+/* Exception filters and handlers: the verdicts and the intrinsics that are
+ * only valid inside a filter, an exception handler or a termination handler. */
+#ifndef ZEB_EXCPT_H
+#define ZEB_EXCPT_H
+
+#include "seh_types.h"
+
+/* While the lowering tool reads a source, these name the compiler's own SEH
+ * intrinsics, so that misplaced uses are diagnosed as on the platform.  The
+ * lowered source no longer contains them. */
+#if defined(__ZEB_LOWERING__)
+#define GetExceptionCode _exception_code
+#define GetExceptionInformation() ((struct _EXCEPTION_POINTERS *)_exception_info())
+#define AbnormalTermination _abnormal_termination
+#else
+/* In a lowered source every filter, exception handler and termination
+ * handler declares these names for itself. */
+#define GetExceptionCode() (__seh_code)
+#define GetExceptionInformation() (__seh_info)
+#define AbnormalTermination() (__seh_abnormal)
+#define _exception_code() (__seh_code)
+#define _exception_info() ((void *)__seh_info)
+#define _abnormal_termination() (__seh_abnormal)
+#endif
+
+#endif

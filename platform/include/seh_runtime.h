@@ -1,0 +1,87 @@
+/* The run-time interface that lowered sources call.  Lowered code is C++;
+ * every guarded block owns one registration record that lives in the frame
+ * of its function and is linked into a per-thread chain, innermost first. */
+#ifndef ZEB_SEH_RUNTIME_H
+#define ZEB_SEH_RUNTIME_H
+
+#include "seh_types.h"
+
+struct __seh_record;
+struct __seh_jmp_buf_tag;
+
+/* What an unwind is heading for: the record of an accepting try/except, or
+ * the jump buffer of a long jump.  A termination handler entered by the
+ * unwind keeps a copy, because the stack below it is already abandoned. */
+struct __seh_unwind_goal {
+    struct __seh_record *target;          /* try/except record, or null for a long jump */
+    struct __seh_jmp_buf_tag *jump;       /* long-jump buffer, or null */
+    int value;                            /* long-jump value */
+};
+
+enum { __SEH_EXCEPT = 0, __SEH_FINALLY = 1 };
+
+typedef int (*__seh_filter_fn)(void *closure, EXCEPTION_POINTERS *pointers);
+
+struct __seh_record {
+    struct __seh_record *prev;
+    void *frame;                          /* frame address of the owning function */
+    void *landing[5];                     /* __builtin_setjmp buffer of the landing pad */
+    int kind;
+    /* try/except */
+    __seh_filter_fn filter;
+    void *closure;
+    DWORD code;                           /* GetExceptionCode() inside the handler */
+    /* try/finally entered by an unwind */
+    struct __seh_unwind_goal goal;
+};
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+extern __thread struct __seh_record *__seh_head;
+extern __thread int __seh_thread_ready;
+extern __thread unsigned long __seh_clock;
+void __seh_thread_init(void);
+/* Never returns: walks on towards the goal, running termination handlers. */
+void __seh_unwind(const struct __seh_unwind_goal *goal) __attribute__((noreturn));
+#ifdef __cplusplus
+}
+#endif
+
+static inline __attribute__((always_inline)) void
+__seh_push(struct __seh_record *record, int kind, void *frame)
+{
+    if (__builtin_expect(!__seh_thread_ready, 0))
+        __seh_thread_init();
+    record->kind = kind;
+    record->frame = frame;
+    record->prev = __seh_head;
+    __seh_head = record;
+}
+
+#ifdef __cplusplus
+/* Filters are closures over the function's locals; the run-time calls them
+ * through this thunk while the frames below are still alive. */
+template <class Filter>
+static int __seh_call_filter(void *closure, EXCEPTION_POINTERS *pointers)
+{
+    return (int)(*static_cast<Filter *>(closure))(pointers);
+}
+
+template <class Filter>
+static inline __attribute__((always_inline)) void
+__seh_set_filter(struct __seh_record *record, Filter &filter)
+{
+    record->filter = &__seh_call_filter<Filter>;
+    record->closure = &filter;
+}
+
+/* A C++ exception that leaves a guarded block must not leave its record on
+ * the chain; the guard pops it on that path only. */
+struct __seh_cxx_guard {
+    struct __seh_record *record;
+    ~__seh_cxx_guard() { if (__seh_head == record) __seh_head = record->prev; }
+};
+#endif
+
+#endif

@@ -1,0 +1,320 @@
+#include "ast_scan.h"
+
+#include <map>
+#include <string>
+
+namespace zeb::lower {
+namespace {
+
+std::vector<CXCursor> children(CXCursor c) {
+    std::vector<CXCursor> out;
+    clang_visitChildren(
+        c,
+        [](CXCursor child, CXCursor, CXClientData data) {
+            static_cast<std::vector<CXCursor> *>(data)->push_back(child);
+            return CXChildVisit_Continue;
+        },
+        &out);
+    return out;
+}
+
+std::string spelling(CXString s) {
+    std::string out = clang_getCString(s) ? clang_getCString(s) : "";
+    clang_disposeString(s);
+    return out;
+}
+
+bool is_function_like(CXCursorKind k) {
+    return k == CXCursor_FunctionDecl || k == CXCursor_CXXMethod || k == CXCursor_Constructor ||
+           k == CXCursor_Destructor || k == CXCursor_ConversionFunction || k == CXCursor_FunctionTemplate ||
+           k == CXCursor_LambdaExpr;
+}
+
+bool is_loop(CXCursorKind k) {
+    return k == CXCursor_ForStmt || k == CXCursor_WhileStmt || k == CXCursor_DoStmt ||
+           k == CXCursor_CXXForRangeStmt;
+}
+
+// One enclosing construct of the statement being visited.
+struct Scope {
+    enum Kind { TryBody, Handler, Loop, Switch } kind;
+    int try_id;
+};
+
+struct PendingGoto {
+    Range stmt;
+    unsigned label_offset;
+    std::string label;
+    std::vector<int> bodies;   // guarded bodies around the goto, outermost first
+    bool from_macro;
+};
+
+struct FunctionState {
+    int index;
+    std::vector<Scope> scopes;
+    std::map<unsigned, std::vector<int>> labels;   // label offset -> guarded bodies around it
+    std::vector<PendingGoto> gotos;
+};
+
+class Scanner {
+public:
+    Scanner(CXTranslationUnit unit, const std::string &text)
+        : unit_(unit), text_(text), main_path_(spelling(clang_getTranslationUnitSpelling(unit))) {}
+
+    Model run() {
+        for (CXCursor c : children(clang_getTranslationUnitCursor(unit_)))
+            if (in_main_file(c)) visit(c, nullptr);
+        return std::move(model_);
+    }
+
+private:
+    CXTranslationUnit unit_;
+    const std::string &text_;
+    std::string main_path_;
+    Model model_;
+
+    bool in_main_file(CXCursor c) {
+        CXFile file;
+        clang_getExpansionLocation(clang_getRangeStart(clang_getCursorExtent(c)), &file, nullptr, nullptr, nullptr);
+        return file && clang_File_isEqual(file, clang_getFile(unit_, main_path_.c_str()));
+    }
+
+    static unsigned expansion_offset(CXSourceLocation loc) {
+        unsigned offset = 0;
+        clang_getExpansionLocation(loc, nullptr, nullptr, nullptr, &offset);
+        return offset;
+    }
+
+    static bool from_macro(CXSourceLocation loc) {
+        CXFile ef, sf;
+        unsigned eo = 0, so = 0;
+        clang_getExpansionLocation(loc, &ef, nullptr, nullptr, &eo);
+        clang_getSpellingLocation(loc, &sf, nullptr, nullptr, &so);
+        CXFile ff;
+        unsigned fo = 0;
+        clang_getFileLocation(loc, &ff, nullptr, nullptr, &fo);
+        return eo != fo || !clang_File_isEqual(ef, ff);
+    }
+
+    static bool from_macro(CXCursor c) {
+        CXSourceRange r = clang_getCursorExtent(c);
+        return from_macro(clang_getRangeStart(r)) || from_macro(clang_getRangeEnd(r));
+    }
+
+    Range range(CXCursor c) {
+        CXSourceRange r = clang_getCursorExtent(c);
+        return {expansion_offset(clang_getRangeStart(r)), expansion_offset(clang_getRangeEnd(r))};
+    }
+
+    // Jump statements end before their semicolon; the rewrite takes it too.
+    Range with_semicolon(Range r) {
+        unsigned i = r.end;
+        while (i < text_.size() && (text_[i] == ' ' || text_[i] == '\t' || text_[i] == '\n' || text_[i] == '\r')) ++i;
+        if (i < text_.size() && text_[i] == ';') r.end = i + 1;
+        return r;
+    }
+
+    void problem(CXCursor c, const std::string &message) {
+        model_.problems.push_back({range(c).begin, message});
+    }
+
+    static std::vector<int> bodies(const FunctionState &fs) {
+        std::vector<int> out;
+        for (const Scope &s : fs.scopes)
+            if (s.kind == Scope::TryBody) out.push_back(s.try_id);
+        return out;
+    }
+
+    // Guarded bodies between the innermost scope accepted by `is_target`
+    // and the statement, innermost first; false when there is no target.
+    template <class Pred>
+    bool bodies_inside(const FunctionState &fs, Pred is_target, std::vector<int> *left) {
+        left->clear();
+        for (auto it = fs.scopes.rbegin(); it != fs.scopes.rend(); ++it) {
+            if (is_target(*it)) return true;
+            if (it->kind == Scope::TryBody) left->push_back(it->try_id);
+        }
+        return false;
+    }
+
+    void add_jump(CXCursor c, FunctionState &fs, JumpKind kind, std::vector<int> left) {
+        if (left.empty()) return;
+        if (from_macro(c)) {
+            problem(c, "a jump out of a guarded block cannot be written inside a macro");
+            return;
+        }
+        Jump j;
+        j.kind = kind;
+        j.stmt = with_semicolon(range(c));
+        j.left = std::move(left);
+        j.function = fs.index;
+        if (kind == JumpKind::Return) {
+            auto kids = children(c);
+            if (!kids.empty()) j.value = range(kids.front());
+        }
+        model_.jumps.push_back(j);
+    }
+
+    void visit_function(CXCursor c) {
+        CXCursor body = clang_getNullCursor();
+        for (CXCursor k : children(c))
+            if (clang_getCursorKind(k) == CXCursor_CompoundStmt) body = k;
+        FunctionState fs;
+        fs.index = int(model_.functions.size());
+        Function f;
+        f.is_lambda = clang_getCursorKind(c) == CXCursor_LambdaExpr;
+        if (!clang_Cursor_isNull(body)) f.body = range(body);
+        if (!f.is_lambda) f.result_type = spelling(clang_getTypeSpelling(clang_getCursorResultType(c)));
+        model_.functions.push_back(f);
+        for (CXCursor k : children(c)) visit(k, &fs);
+        resolve_gotos(fs);
+    }
+
+    void resolve_gotos(FunctionState &fs) {
+        for (const PendingGoto &g : fs.gotos) {
+            auto found = fs.labels.find(g.label_offset);
+            if (found == fs.labels.end()) continue;
+            const std::vector<int> &target = found->second;
+            size_t common = 0;
+            while (common < g.bodies.size() && common < target.size() && g.bodies[common] == target[common]) ++common;
+            if (common < target.size()) {
+                model_.problems.push_back({g.stmt.begin, "cannot jump into a guarded block (label '" + g.label + "')"});
+                continue;
+            }
+            if (common == g.bodies.size()) continue;
+            if (g.from_macro) {
+                model_.problems.push_back({g.stmt.begin, "a jump out of a guarded block cannot be written inside a macro"});
+                continue;
+            }
+            Jump j;
+            j.kind = JumpKind::Goto;
+            j.stmt = g.stmt;
+            j.label = g.label;
+            j.function = fs.index;
+            for (size_t i = g.bodies.size(); i > common; --i) j.left.push_back(g.bodies[i - 1]);
+            model_.jumps.push_back(j);
+        }
+    }
+
+    void visit_try(CXCursor c, FunctionState *fs) {
+        auto kids = children(c);
+        if (!fs || kids.size() != 2) {
+            problem(c, "unexpected form of a guarded block");
+            return;
+        }
+        if (from_macro(c)) {
+            problem(c, "a guarded block cannot be written inside a macro");
+            return;
+        }
+        TryStmt t;
+        t.id = int(model_.tries.size());
+        t.function = fs->index;
+        t.whole = range(c);
+        t.body = range(kids[0]);
+        t.is_finally = clang_getCursorKind(kids[1]) == CXCursor_SEHFinallyStmt;
+        model_.tries.push_back(t);
+        const int id = t.id;
+
+        fs->scopes.push_back({Scope::TryBody, id});
+        visit(kids[0], fs);
+        fs->scopes.pop_back();
+
+        auto handler_kids = children(kids[1]);
+        if (handler_kids.empty()) return;
+        CXCursor handler = handler_kids.back();
+        model_.tries[id].handler = range(handler);
+        if (!model_.tries[id].is_finally) {
+            if (handler_kids.size() != 2) {
+                problem(c, "unexpected form of an exception handler");
+                return;
+            }
+            model_.tries[id].filter = range(handler_kids[0]);
+            visit(handler_kids[0], fs);
+        }
+        fs->scopes.push_back({Scope::Handler, id});
+        visit(handler, fs);
+        fs->scopes.pop_back();
+    }
+
+    void visit(CXCursor c, FunctionState *fs) {
+        const CXCursorKind kind = clang_getCursorKind(c);
+        if (is_function_like(kind)) {
+            visit_function(c);
+            return;
+        }
+        if (!fs) {
+            for (CXCursor k : children(c)) visit(k, nullptr);
+            return;
+        }
+        std::vector<int> left;
+        switch (kind) {
+        case CXCursor_SEHTryStmt:
+            visit_try(c, fs);
+            return;
+        case CXCursor_SEHLeaveStmt: {
+            for (auto it = fs->scopes.rbegin(); it != fs->scopes.rend(); ++it) {
+                if (it->kind != Scope::TryBody) continue;
+                if (from_macro(c)) {
+                    problem(c, "__leave cannot be written inside a macro");
+                    return;
+                }
+                Jump j;
+                j.kind = JumpKind::Leave;
+                j.stmt = with_semicolon(range(c));
+                j.leave_target = it->try_id;
+                j.function = fs->index;
+                model_.tries[it->try_id].leave_used = true;
+                model_.jumps.push_back(j);
+                return;
+            }
+            problem(c, "'__leave' statement not in __try block");
+            return;
+        }
+        case CXCursor_BreakStmt:
+            if (bodies_inside(*fs, [](const Scope &s) { return s.kind == Scope::Loop || s.kind == Scope::Switch; }, &left))
+                add_jump(c, *fs, JumpKind::Break, left);
+            return;
+        case CXCursor_ContinueStmt:
+            if (bodies_inside(*fs, [](const Scope &s) { return s.kind == Scope::Loop; }, &left))
+                add_jump(c, *fs, JumpKind::Continue, left);
+            return;
+        case CXCursor_ReturnStmt:
+            bodies_inside(*fs, [](const Scope &) { return false; }, &left);
+            add_jump(c, *fs, JumpKind::Return, left);
+            for (CXCursor k : children(c)) visit(k, fs);
+            return;
+        case CXCursor_LabelStmt:
+            fs->labels[range(c).begin] = bodies(*fs);
+            break;
+        case CXCursor_GotoStmt: {
+            for (CXCursor k : children(c)) {
+                if (clang_getCursorKind(k) != CXCursor_LabelRef) continue;
+                CXCursor label = clang_getCursorReferenced(k);
+                PendingGoto g;
+                g.stmt = with_semicolon(range(c));
+                g.label_offset = range(label).begin;
+                g.label = spelling(clang_getCursorSpelling(label));
+                g.bodies = bodies(*fs);
+                g.from_macro = from_macro(c);
+                fs->gotos.push_back(g);
+            }
+            return;
+        }
+        case CXCursor_IndirectGotoStmt:
+            if (!bodies(*fs).empty()) problem(c, "a computed goto cannot be used inside a guarded block");
+            break;
+        default:
+            break;
+        }
+        const bool loop = is_loop(kind), sw = kind == CXCursor_SwitchStmt;
+        if (loop || sw) fs->scopes.push_back({loop ? Scope::Loop : Scope::Switch, -1});
+        for (CXCursor k : children(c)) visit(k, fs);
+        if (loop || sw) fs->scopes.pop_back();
+    }
+};
+
+}  // namespace
+
+Model scan(CXTranslationUnit unit, const std::string &text) { return Scanner(unit, text).run(); }
+
+}  // namespace zeb::lower

@@ -1,0 +1,14 @@
+// Walks the AST of the main file and fills the model: every try statement,
+// and every jump with the guarded bodies it leaves, resolved exactly
+// (break and continue against their loop or switch, goto against its label).
+#pragma once
+
+#include <clang-c/Index.h>
+
+#include "model.h"
+
+namespace zeb::lower {
+
+Model scan(CXTranslationUnit unit, const std::string &text);
+
+}  // namespace zeb::lower

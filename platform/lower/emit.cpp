@@ -1,0 +1,203 @@
+#include "emit.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace zeb::lower {
+namespace {
+
+std::string n(int id) { return std::to_string(id); }
+
+size_t newlines(const std::string &s) { return size_t(std::count(s.begin(), s.end(), '\n')); }
+
+// A piece of the source that is replaced: generated when rendered, so that
+// the pieces nested inside it are rendered first.
+struct Site {
+    Range range;
+    std::function<std::string()> generate;
+};
+
+class Emitter {
+public:
+    Emitter(Model &model, const std::string &text) : m_(model), text_(text) {}
+
+    std::string run() {
+        plan_jumps();
+        for (const TryStmt &t : m_.tries) {
+            const int id = t.id;
+            sites_.push_back({t.whole, [this, id] { return try_stmt(m_.tries[id]); }});
+        }
+        for (size_t i = 0; i < jump_text_.size(); ++i)
+            sites_.push_back({m_.jumps[i].stmt, [this, i] { return jump_text_[i](); }});
+        for (const Function &f : m_.functions) {
+            if (!f.needs_return_slot) continue;
+            const unsigned at = f.body.begin + 1;
+            const std::string decl = f.result_type + " __seh_ret; ";
+            sites_.push_back({{at, at}, [decl] { return decl; }});
+        }
+        std::stable_sort(sites_.begin(), sites_.end(), [](const Site &a, const Site &b) {
+            if (a.range.begin != b.range.begin) return a.range.begin < b.range.begin;
+            const bool a_insert = a.range.end == a.range.begin, b_insert = b.range.end == b.range.begin;
+            if (a_insert != b_insert) return a_insert;
+            return a.range.end > b.range.end;
+        });
+        return render({0, unsigned(text_.size())});
+    }
+
+private:
+    Model &m_;
+    const std::string &text_;
+    std::vector<Site> sites_;
+    std::vector<std::function<std::string()>> jump_text_;
+    std::vector<bool> exit_used_;
+
+    std::string original(Range r) const { return text_.substr(r.begin, r.end - r.begin); }
+
+    std::string render(Range r) const {
+        std::string out;
+        unsigned pos = r.begin;
+        for (const Site &s : sites_) {
+            if (s.range.begin < pos || s.range.end > r.end || s.range.begin < r.begin) continue;
+            out.append(text_, pos, s.range.begin - pos);
+            std::string generated = s.generate();
+            const size_t want = newlines(original(s.range));
+            for (size_t have = newlines(generated); have < want; ++have) generated += '\n';
+            out += generated;
+            pos = s.range.end;
+        }
+        out.append(text_, pos, r.end - pos);
+        return out;
+    }
+
+    // Relocated text (a filter moved before its guarded body) goes on one
+    // line; its line breaks stay where it was.
+    static std::string flatten(std::string s) {
+        std::replace(s.begin(), s.end(), '\n', ' ');
+        return s;
+    }
+
+    static std::string lines_of(const std::string &s) { return std::string(newlines(s), '\n'); }
+
+    std::string final_action(const Jump &j, const std::string &value) const {
+        switch (j.kind) {
+        case JumpKind::Goto: return "goto " + j.label + ";";
+        case JumpKind::Break: return "break;";
+        case JumpKind::Continue: return "continue;";
+        case JumpKind::Return:
+            if (value.empty()) return "return;";
+            return m_.functions[j.function].result_type == "void" ? "return;" : "return __seh_ret;";
+        case JumpKind::Leave: break;
+        }
+        return "";
+    }
+
+    // Each jump that leaves guarded bodies: pops their records and runs the
+    // termination handlers it passes, innermost first, each once, then
+    // jumps.  A return value is computed before any handler runs.
+    void plan_jumps() {
+        exit_used_.assign(m_.tries.size(), false);
+        for (size_t i = 0; i < m_.jumps.size(); ++i) {
+            Jump &j = m_.jumps[i];
+            if (j.kind == JumpKind::Leave) {
+                const int target = j.leave_target;
+                jump_text_.push_back([target] { return "goto __seh_leave_" + n(target) + ";"; });
+                continue;
+            }
+            std::vector<int> finallies;
+            for (int t : j.left)
+                if (m_.tries[t].is_finally) finallies.push_back(t);
+            const int outermost = j.left.back();
+            const bool has_value = j.value.end > j.value.begin;
+            Function &f = m_.functions[j.function];
+            const bool void_value = has_value && f.result_type == "void";
+            const std::string pop = "__seh_head = __seh_r" + n(outermost) + ".prev; ";
+
+            if (finallies.empty()) {
+                jump_text_.push_back([this, i, pop, has_value, void_value] {
+                    const Jump &jj = m_.jumps[i];
+                    if (!has_value) return "{ " + pop + final_action(jj, "") + " }";
+                    const std::string value = render(jj.value);
+                    if (void_value) return "{ (" + value + "); " + pop + "return; }";
+                    return "return __seh_pop_after((" + value + "), &__seh_r" + n(jj.left.back()) + ");";
+                });
+                continue;
+            }
+            if (has_value && !void_value) {
+                if (f.is_lambda) {
+                    m_.problems.push_back({j.stmt.begin, "a return with a value out of a __finally block is not supported inside a lambda"});
+                    jump_text_.push_back([] { return std::string(); });
+                    continue;
+                }
+                f.needs_return_slot = true;
+            }
+            std::vector<int> codes;
+            for (int t : finallies) {
+                codes.push_back(2 + int(m_.tries[t].continuations.size()));
+                m_.tries[t].continuations.emplace_back();
+                exit_used_[t] = true;
+            }
+            for (size_t k = 0; k < finallies.size(); ++k) {
+                std::string &cont = m_.tries[finallies[k]].continuations[codes[k] - 2];
+                if (k + 1 < finallies.size())
+                    cont = "{ __seh_x" + n(finallies[k + 1]) + " = " + n(codes[k + 1]) + "; goto __seh_exit_" +
+                           n(finallies[k + 1]) + "; }";
+                else
+                    cont = "{ " + pop + final_action(j, has_value ? "v" : "") + " }";
+            }
+            const int first = finallies.front(), first_code = codes.front();
+            jump_text_.push_back([this, i, has_value, void_value, first, first_code] {
+                std::string out = "{ ";
+                if (has_value) {
+                    const std::string value = render(m_.jumps[i].value);
+                    out += void_value ? "(" + value + "); " : "__seh_ret = (" + value + "); ";
+                }
+                return out + "__seh_x" + n(first) + " = " + n(first_code) + "; goto __seh_exit_" + n(first) + "; }";
+            });
+        }
+    }
+
+    std::string try_stmt(const TryStmt &t) const {
+        const std::string r = "__seh_r" + n(t.id), id = n(t.id);
+        const std::string head = original({t.whole.begin, t.body.begin});
+        const std::string middle = original({t.body.end, t.handler.begin});
+        std::string out;
+        if (!t.is_finally) {
+            const std::string filter = flatten(render(t.filter));
+            out = "{ __seh_record " + r + "; auto __seh_f" + id +
+                  " = [&](EXCEPTION_POINTERS *__seh_info) -> int { DWORD __seh_code = "
+                  "__seh_info->ExceptionRecord->ExceptionCode; (void)__seh_code; return (int)(" +
+                  filter + "); }; __seh_set_filter(&" + r + ", __seh_f" + id + "); __seh_cxx_guard __seh_g" + id +
+                  " = {&" + r + "}; if (__builtin_setjmp(" + r + ".landing) == 0) { __seh_push(&" + r +
+                  ", __SEH_EXCEPT, __builtin_frame_address(0)); " + lines_of(head);
+            out += render(t.body);
+            out += std::string(" ") + (t.leave_used ? "__seh_leave_" + id + ": ; " : "") + "__seh_head = " + r +
+                   ".prev; } else { DWORD __seh_code = " + r + ".code; (void)__seh_code; " + lines_of(middle);
+            out += render(t.handler);
+            out += " } }";
+            return out;
+        }
+        const std::string x = "__seh_x" + id;
+        out = "{ __seh_record " + r + "; int " + x + " = 0; __seh_cxx_guard __seh_g" + id + " = {&" + r +
+              "}; if (__builtin_setjmp(" + r + ".landing) != 0) " + x + " = 1; else { __seh_push(&" + r +
+              ", __SEH_FINALLY, __builtin_frame_address(0)); " + lines_of(head);
+        out += render(t.body);
+        out += std::string(" ") + (t.leave_used ? "__seh_leave_" + id + ": " : "") + x + " = 0; " +
+               (exit_used_[t.id] ? "__seh_exit_" + id + ": " : "") + "__seh_head = " + r +
+               ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " + lines_of(middle);
+        out += render(t.handler);
+        out += " } if (" + x + " == 1) __seh_unwind(&" + r + ".goal);";
+        for (size_t k = 0; k < t.continuations.size(); ++k)
+            out += " else if (" + x + " == " + n(int(k) + 2) + ") " + t.continuations[k];
+        out += " }";
+        return out;
+    }
+};
+
+}  // namespace
+
+std::string emit(Model &model, const std::string &text, const std::string &path) {
+    std::string out = "#include <seh_runtime.h>\n#line 1 \"" + path + "\"\n";
+    return out + Emitter(model, text).run();
+}
+
+}  // namespace zeb::lower

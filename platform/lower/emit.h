@@ -1,0 +1,15 @@
+// Produces the lowered source: the original text, byte for byte, with each
+// guarded statement and each jump that leaves one rewritten into portable
+// C++ that calls the run-time.  Line numbers are kept: every rewritten piece
+// holds as many line breaks as the text it replaces.
+#pragma once
+
+#include <string>
+
+#include "model.h"
+
+namespace zeb::lower {
+
+std::string emit(Model &model, const std::string &text, const std::string &path);
+
+}  // namespace zeb::lower

@@ -1,0 +1,57 @@
+// What the lowering tool learns from the AST: guarded statements, the jumps
+// that leave them, and the functions that hold them.  Offsets are byte
+// offsets into the main source file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zeb::lower {
+
+struct Range {
+    unsigned begin = 0, end = 0;
+};
+
+struct TryStmt {
+    int id = 0;
+    bool is_finally = false;
+    Range whole, body, filter, handler;
+    bool leave_used = false;   // a __leave names this statement
+    // try/finally: what each jump that leaves through it does afterwards,
+    // numbered from 2 (0 is a normal exit, 1 an unwind).
+    std::vector<std::string> continuations;
+    int function = -1;
+};
+
+enum class JumpKind { Goto, Break, Continue, Return, Leave };
+
+struct Jump {
+    JumpKind kind;
+    Range stmt;                // including the closing semicolon
+    Range value;               // return value expression; empty when none
+    std::string label;         // goto target
+    std::vector<int> left;     // guarded bodies left, innermost first
+    int leave_target = -1;     // __leave: the statement whose body ends
+    int function = -1;
+};
+
+struct Function {
+    Range body;                // the compound statement
+    std::string result_type;   // spelling, "void" when none
+    bool is_lambda = false;
+    bool needs_return_slot = false;
+};
+
+struct Problem {
+    unsigned offset;
+    std::string message;
+};
+
+struct Model {
+    std::vector<TryStmt> tries;
+    std::vector<Jump> jumps;
+    std::vector<Function> functions;
+    std::vector<Problem> problems;
+};
+
+}  // namespace zeb::lower

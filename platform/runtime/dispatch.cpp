@@ -1,0 +1,93 @@
+// The search for a handler (first phase): filters are called innermost
+// first, across calls, while every frame below them is still alive.  No
+// termination handler runs during the search.
+#include "internal.h"
+
+namespace zeb::seh {
+namespace {
+
+// A search that ran into the start of an outer search (the exception was
+// raised inside one of its filters) skips what that search already passed
+// and resumes at the innermost record of the frame whose filter raised,
+// with EXCEPTION_NESTED_CALL set for that frame only.
+__seh_record *first_record_of_frame(__seh_record *from, const void *frame) {
+    for (__seh_record *r = from; r; r = r->prev)
+        if (r->frame == frame) return r;
+    return nullptr;
+}
+
+[[noreturn]] void raise_noncontinuable(EXCEPTION_RECORD *original) {
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = STATUS_NONCONTINUABLE_EXCEPTION;
+    record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+    record.ExceptionRecord = original;
+    record.ExceptionAddress = original->ExceptionAddress;
+    CONTEXT context = {};
+    for (;;) dispatch_exception(&record, &context);
+}
+
+// Pops the search off the thread's list however the search ends: by
+// returning, by an unwind (which pops it first), or by a C++ exception
+// thrown out of a filter.
+struct ActiveSearch {
+    Dispatch *search;
+    ~ActiveSearch() {
+        if (active_dispatch == search) active_dispatch = search->outer;
+    }
+};
+
+}  // namespace
+
+void abandon_searches_for_target(const __seh_record *target) {
+    while (active_dispatch && chain_reaches(active_dispatch->current, target))
+        active_dispatch = active_dispatch->outer;
+}
+
+void abandon_searches_after(unsigned long stamp) {
+    while (active_dispatch && active_dispatch->stamp > stamp)
+        active_dispatch = active_dispatch->outer;
+}
+
+void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
+    Dispatch search = {active_dispatch, __seh_head, nullptr, ++__seh_clock};
+    active_dispatch = &search;
+    ActiveSearch pop_on_exit{&search};
+
+    const DWORD flags = record->ExceptionFlags & ~DWORD(EXCEPTION_NESTED_CALL);
+    EXCEPTION_POINTERS pointers = {record, context};
+    Dispatch *boundary = search.outer;
+    const void *nested_frame = nullptr;
+
+    for (__seh_record *r = search.start; r; r = r->prev) {
+        while (boundary && boundary->current && r == boundary->start) {
+            nested_frame = boundary->current->frame;
+            r = first_record_of_frame(r, nested_frame);
+            boundary = boundary->outer;
+        }
+        if (!r) break;
+        if (nested_frame && r->frame != nested_frame) nested_frame = nullptr;
+        record->ExceptionFlags = flags | (nested_frame ? EXCEPTION_NESTED_CALL : 0);
+        if (r->kind != __SEH_EXCEPT) continue;
+
+        search.current = r;
+        const int verdict = r->filter(r->closure, &pointers);
+        search.current = nullptr;
+
+        if (verdict < 0) {  // EXCEPTION_CONTINUE_EXECUTION
+            active_dispatch = search.outer;
+            if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) raise_noncontinuable(record);
+            return;
+        }
+        if (verdict > 0) {  // EXCEPTION_EXECUTE_HANDLER
+            active_dispatch = search.outer;
+            abandon_searches_for_target(r);
+            r->code = record->ExceptionCode;
+            __seh_unwind_goal goal = {r, nullptr, 0};
+            __seh_unwind(&goal);
+        }
+    }
+    active_dispatch = search.outer;
+    unhandled_exception(record);
+}
+
+}  // namespace zeb::seh

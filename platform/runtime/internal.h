@@ -1,0 +1,43 @@
+// What the run-time's files share and lowered code never sees.
+#pragma once
+
+#include "../include/seh_runtime.h"
+#define __ZEB_RUNTIME 1
+#include <setjmp.h>
+#include "../include/seh_jmp_buf.h"
+
+namespace zeb::seh {
+
+// One exception search in progress on this thread.  A filter that raises
+// starts another; the inner one knows the outer one through `outer`.
+struct Dispatch {
+    Dispatch *outer;
+    __seh_record *start;     // chain head when the search began
+    __seh_record *current;   // record whose filter is running
+    unsigned long stamp;     // orders the search against setjmp calls
+};
+
+extern __thread Dispatch *active_dispatch;
+
+// Searches for a handler, innermost first.  Returns only when a filter
+// answered EXCEPTION_CONTINUE_EXECUTION for a continuable exception.
+void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context);
+
+// Ends the process for an exception that no filter accepted.
+[[noreturn]] void unhandled_exception(const EXCEPTION_RECORD *record);
+
+// True when `wanted` is `from` or an older record on its chain.
+bool chain_reaches(const __seh_record *from, const __seh_record *wanted);
+
+// Drop the searches whose filter frames an unwind to `target` abandons.
+void abandon_searches_for_target(const __seh_record *target);
+void abandon_searches_after(unsigned long stamp);
+
+// Process-wide: turns hardware faults into exceptions.
+void install_fault_handlers();
+
+// Thread's stack bounds, for telling a stack overflow from other faults.
+struct StackBounds { uintptr_t low, high; };
+StackBounds thread_stack_bounds();
+
+}  // namespace zeb::seh

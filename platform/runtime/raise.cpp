@@ -1,0 +1,19 @@
+// RaiseException: a software exception, dispatched from the raiser's frame.
+#include "internal.h"
+
+extern "C" __attribute__((noinline)) void RaiseException(DWORD code, DWORD flags, DWORD count,
+                                                         const ULONG_PTR *arguments) {
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = code;
+    record.ExceptionFlags = flags & EXCEPTION_NONCONTINUABLE;
+    record.ExceptionAddress = __builtin_return_address(0);
+    if (arguments) {
+        record.NumberParameters = count > EXCEPTION_MAXIMUM_PARAMETERS ? EXCEPTION_MAXIMUM_PARAMETERS : count;
+        for (DWORD i = 0; i < record.NumberParameters; ++i) record.ExceptionInformation[i] = arguments[i];
+    }
+    CONTEXT context = {};
+    context.Pc = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
+    context.Sp = reinterpret_cast<ULONG_PTR>(__builtin_frame_address(0));
+    context.Fp = context.Sp;
+    zeb::seh::dispatch_exception(&record, &context);
+}

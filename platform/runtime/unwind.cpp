@@ -1,0 +1,50 @@
+// The unwind (second phase) and the long jump: records are popped from the
+// innermost on; each termination handler is entered through its landing pad,
+// runs in its own frame, and calls back here to go on.
+#include "internal.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+namespace {
+
+[[noreturn]] void arrive(const __seh_unwind_goal &goal) {
+    if (goal.jump) {
+        __seh_head = goal.jump->chain;
+        _longjmp(goal.jump->native, goal.value);
+    }
+    __seh_head = goal.target->prev;
+    __builtin_longjmp(goal.target->landing, 1);
+}
+
+// A long jump may go back into guarded blocks that are active again at its
+// target; it stops at the first record the target's chain still holds.
+bool reached(const __seh_unwind_goal &goal, const __seh_record *r) {
+    if (goal.jump) return r == nullptr || zeb::seh::chain_reaches(goal.jump->chain, r);
+    return r == goal.target;
+}
+
+}  // namespace
+
+extern "C" void __seh_unwind(const __seh_unwind_goal *where) {
+    const __seh_unwind_goal goal = *where;
+    for (;;) {
+        __seh_record *r = __seh_head;
+        if (reached(goal, r)) arrive(goal);
+        if (!r) {
+            fputs("zeb: exception unwind lost its target\n", stderr);
+            abort();
+        }
+        __seh_head = r->prev;
+        if (r->kind == __SEH_FINALLY) {
+            r->goal = goal;
+            __builtin_longjmp(r->landing, 1);
+        }
+    }
+}
+
+extern "C" void __seh_longjmp(__seh_jmp_buf_tag *env, int value) {
+    zeb::seh::abandon_searches_after(env->stamp);
+    __seh_unwind_goal goal = {nullptr, env, value ? value : 1};
+    __seh_unwind(&goal);
+}
