@@ -300,6 +300,15 @@ private:
             }
             return;
         }
+        case CXCursor_CXXCatchStmt: {
+            auto kids = children(c);
+            if (!kids.empty() && clang_getCursorKind(kids[0]) == CXCursor_VarDecl &&
+                spelling(clang_getCursorSpelling(kids[0])).empty() && !from_macro(kids[0])) {
+                const CXType type = clang_getCanonicalType(clang_getCursorType(kids[0]));
+                if (type.kind == CXType_Record) model_.reference_catches.push_back(range(kids[0]).end);
+            }
+            break;
+        }
         case CXCursor_IndirectGotoStmt:
             if (!bodies(*fs).empty()) problem(c, "a computed goto cannot be used inside a guarded block");
             break;

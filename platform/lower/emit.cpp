@@ -35,6 +35,7 @@ public:
             const std::string decl = f.result_type + " __seh_ret; ";
             sites_.push_back({{at, at}, [decl] { return decl; }});
         }
+        for (unsigned at : m_.reference_catches) sites_.push_back({{at, at}, [] { return std::string("&"); }});
         std::stable_sort(sites_.begin(), sites_.end(), [](const Site &a, const Site &b) {
             if (a.range.begin != b.range.begin) return a.range.begin < b.range.begin;
             const bool a_insert = a.range.end == a.range.begin, b_insert = b.range.end == b.range.begin;

@@ -52,6 +52,9 @@ struct Model {
     std::vector<Jump> jumps;
     std::vector<Function> functions;
     std::vector<Problem> problems;
+    // Unnamed by-value catch parameters of class type: the platform does
+    // not copy the exception object into them, so they become references.
+    std::vector<unsigned> reference_catches;
 };
 
 }  // namespace zeb::lower

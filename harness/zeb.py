@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""zeb: build and run the exception-handling conformance suite.
+
+  zeb run [--platform host|arm|wine] [--junit FILE] [--timeout S] [REGEX]
+  zeb test
+  zeb cc SOURCE -o PROGRAM [-I DIR] [-D NAME[=VALUE]]
+"""
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import packages  # noqa: E402
+import report  # noqa: E402
+from platforms import PLATFORMS, ROOT  # noqa: E402
+
+SUITE_LABELS = "^(seh|cxx|mixed)$"
+JOBS = str(max(2, os.cpu_count() or 2))
+
+
+def sh(cmd, **kw):
+    return subprocess.run(cmd, **kw).returncode
+
+
+def configure(build):
+    if build.needs_host_tool:
+        build_host_tool()
+    if not os.path.exists(os.path.join(build.dir, "CMakeCache.txt")):
+        os.makedirs(build.dir, exist_ok=True)
+        if sh(["cmake", "-S", ROOT, "-B", build.dir, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"] + build.cmake_args,
+              stdout=subprocess.DEVNULL) != 0:
+            sys.exit(f"zeb: configuring {build.name} failed")
+
+
+def compile_build(build, targets=()):
+    """Builds what it can; a program that fails to build fails its own test."""
+    configure(build)
+    cmd = ["cmake", "--build", build.dir, "-j", JOBS]
+    for t in targets:
+        cmd += ["--target", t]
+    return sh(cmd + ["--", "-k"], stdout=subprocess.DEVNULL) == 0
+
+
+def build_host_tool():
+    host = PLATFORMS["host"][0]
+    configure(host)
+    if sh(["cmake", "--build", host.dir, "-j", JOBS, "--target", "zeb-lower", "zebseh"],
+          stdout=subprocess.DEVNULL) != 0:
+        sys.exit("zeb: building the lowering tool failed")
+    return host
+
+
+def run_ctest(build, regex=None, labels=None, quiet=False):
+    shutil.rmtree(build.results, ignore_errors=True)
+    cmd = ["ctest", "--test-dir", build.dir, "-j", JOBS, "--output-on-failure"]
+    if labels:
+        cmd += ["-L", labels]
+    if regex:
+        cmd += ["-R", regex]
+    if quiet:
+        cmd += ["-Q"]
+    cmd += ["--output-junit", os.path.join(build.dir, "ctest-junit.xml")]
+    return sh(cmd)
+
+
+def cmd_run(args):
+    packages.ensure(args.platform)
+    os.environ["ZEB_TIMEOUT"] = str(args.timeout)
+    results = []
+    for build in PLATFORMS[args.platform]:
+        print(f"zeb: building {build.name} ...", flush=True)
+        compile_build(build, ["programs"])
+        run_ctest(build, regex=args.regex, labels=SUITE_LABELS, quiet=True)
+        results += report.load_results(build.results)
+    results.sort(key=lambda r: r["name"])
+    print(report.table(results, args.platform))
+    if args.junit:
+        report.write_junit(results, args.junit, args.platform)
+    print(report.closing(results))
+    passed, failed, _ = report.counts(results)
+    return 0 if failed == 0 and results else 1
+
+
+def cmd_test(args):
+    """The project's own tests: the layer's unit tests and the whole suite."""
+    packages.ensure("host")
+    started = time.monotonic()
+    failures = []
+    for build in PLATFORMS["host"]:
+        print(f"== {build.name}: build", flush=True)
+        if not compile_build(build):
+            failures.append(f"{build.name}: build")
+        print(f"== {build.name}: tests", flush=True)
+        if run_ctest(build) != 0:
+            failures.append(f"{build.name}: tests")
+    print(f"zeb test: {time.monotonic() - started:.0f} s")
+    for f in failures:
+        print(f"zeb test: FAILED {f}")
+    return 1 if failures else 0
+
+
+def cmd_cc(args):
+    packages.ensure("host")
+    host = build_host_tool()
+    cmd = [sys.executable, os.path.join(ROOT, "platform", "cc", "zeb_cc.py"), args.source, "-o", args.output,
+           "--lower", os.path.join(host.dir, "platform", "zeb-lower"),
+           "--runtime", os.path.join(host.dir, "platform", "libzebseh.a")]
+    cmd += [f"-I{d}" for d in args.includes] + [f"-D{d}" for d in args.defines]
+    return sh(cmd)
+
+
+def main(argv):
+    p = argparse.ArgumentParser(prog="zeb", description="exception-handling conformance suite")
+    sub = p.add_subparsers(dest="command", required=True)
+    r = sub.add_parser("run", help="build and run the suite's programs")
+    r.add_argument("--platform", choices=sorted(PLATFORMS), default="host")
+    r.add_argument("--junit", help="also write JUnit XML here")
+    r.add_argument("--timeout", type=float, default=10.0, help="seconds before a program counts as hung")
+    r.add_argument("regex", nargs="?", help="run only the programs whose name matches")
+    sub.add_parser("test", help="the project's own tests")
+    c = sub.add_parser("cc", help="build one source in the dialect into a program")
+    c.add_argument("source")
+    c.add_argument("-o", dest="output", required=True)
+    c.add_argument("-I", dest="includes", action="append", default=[])
+    c.add_argument("-D", dest="defines", action="append", default=[])
+    args = p.parse_args(argv)
+    return {"run": cmd_run, "test": cmd_test, "cc": cmd_cc}[args.command](args)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
