@@ -34,6 +34,8 @@ def signal_name(number):
 
 def judge(status, stdout, stderr, expected, expected_status, timed_out, timeout):
     """Returns (passed, reason)."""
+    if status == 127 and stderr == "program was not built":
+        return False, "the program was not built (see the build's errors)"
     if timed_out:
         return False, f"hang: still running after {timeout:g} s"
     if status < 0:
@@ -78,6 +80,8 @@ def main(argv):
     p.add_argument("--timeout", type=float, default=float(os.environ.get("ZEB_TIMEOUT", "10")))
     p.add_argument("--xfail", default="", help="known to fail on this platform, because ...")
     p.add_argument("--platform", default="host")
+    p.add_argument("--text-mode", action="store_true",
+                   help="standard output is a Windows text stream: each line feed arrives as CR LF")
     p.add_argument("--results-dir")
     p.add_argument("args", nargs="*")
     a = p.parse_args(argv)
@@ -89,6 +93,8 @@ def main(argv):
     else:
         status, out, err, timed_out, took = run(cmd, a.timeout)
     stdout = out.decode("utf-8", "replace")
+    if a.text_mode:
+        stdout = stdout.replace("\r\n", "\n")
     stderr = err.decode("utf-8", "replace")
     passed, reason = judge(status, stdout, stderr, expected, expected_status, timed_out, a.timeout)
 

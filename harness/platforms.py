@@ -30,7 +30,7 @@ PLATFORMS = {
         Build("arm64", "arm", [_toolchain("arm64"), "-DZEB_PLATFORM=arm", "-DZEB_ARCH=arm64",
                                f"-DZEB_LOWER={HOST_LOWER}"], needs_host_tool=True),
     ],
-    "wine": [Build("wine", "wine", [_toolchain("wine"), "-DZEB_PLATFORM=wine", "-DZEB_UNIT_TESTS=OFF"])],
+    "wine": [Build("wine", "wine", ["-DZEB_PLATFORM=wine", "-DZEB_UNIT_TESTS=OFF"])],
 }
 
 DESCRIPTIONS = {

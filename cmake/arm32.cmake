@@ -1,0 +1,16 @@
+# 32-bit ARM, Thumb-2, hard float; programs run under qemu-user.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
+set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
+set(arch_flags "-march=armv7-a -mthumb -mfloat-abi=hard -mfpu=vfpv3-d16")
+set(CMAKE_C_FLAGS_INIT "${arch_flags}")
+set(CMAKE_CXX_FLAGS_INIT "${arch_flags}")
+# Static programs need no ARM sysroot at run time.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm)
+set(ZEB_PROGRAM_FLAGS "-march=armv7-a;-mthumb;-mfloat-abi=hard;-mfpu=vfpv3-d16;-static" CACHE STRING "")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)

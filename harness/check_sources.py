@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""Compiles every program source, unmodified, with the real target's code
+generator: clang for Windows on ARM64 (aarch64-w64-mingw32) against
+mingw-w64's headers.  A source passes with no error and no warning; this
+shows the sources are the platform's dialect and not the layer's.
+"""
+import glob
+import os
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import report  # noqa: E402
+from platforms import ROOT  # noqa: E402
+from xfail import load_xfail  # noqa: E402
+
+MINGW = "/usr/x86_64-w64-mingw32/include"
+LIBSTDCXX = "/usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++"
+
+
+def command(source, obj):
+    cmd = ["clang-19", "--target=aarch64-w64-mingw32", "-fms-extensions", "-Wall", "-Wextra",
+           "-isystem", MINGW]
+    if not source.endswith(".c"):
+        cmd += ["-isystem", LIBSTDCXX, "-isystem", os.path.join(LIBSTDCXX, "x86_64-w64-mingw32")]
+    return cmd + ["-c", source, "-o", obj]
+
+
+def check(source, tmp):
+    obj = os.path.join(tmp, os.path.basename(source) + ".obj")
+    r = subprocess.run(command(source, obj), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    lines = [l for l in r.stdout.splitlines() if ": error:" in l or ": warning:" in l or "PLEASE submit" in l]
+    if r.returncode < 0 or r.returncode > 1 or "PLEASE submit" in r.stdout:
+        return False, "the compiler crashed" + (f": {lines[0]}" if lines else "")
+    if r.returncode != 0:
+        return False, lines[0] if lines else f"exit status {r.returncode}"
+    if lines:
+        return False, lines[0]
+    return True, ""
+
+
+def main():
+    sources = sorted(glob.glob(os.path.join(ROOT, "seh", "*.c")) + glob.glob(os.path.join(ROOT, "cxx", "*.c")) +
+                     glob.glob(os.path.join(ROOT, "cxx", "*.cpp")))
+    known = load_xfail("check-sources")
+    results = []
+    with tempfile.TemporaryDirectory() as tmp:
+        for s in sources:
+            name = os.path.splitext(os.path.basename(s))[0]
+            ok, reason = check(s, tmp)
+            rel = os.path.relpath(s, ROOT)
+            reason = reason.replace(s, rel)
+            if name in known:
+                verdict = "XPASS" if ok else "XFAIL"
+                reason = f"compiles cleanly, but listed as failing: {known[name]}" if ok else \
+                    f"{reason} [expected: {known[name]}]"
+            else:
+                verdict = "PASS" if ok else "FAIL"
+            results.append({"name": name, "verdict": verdict, "reason": reason})
+    results.sort(key=lambda r: r["name"])
+    print(report.table(results, "Windows ARM64 compile"))
+    print(report.closing(results))
+    return 0 if report.counts(results)[1] == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

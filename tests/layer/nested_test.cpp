@@ -1,0 +1,105 @@
+// Exceptions raised while another is being handled: inside a termination
+// handler that an unwind runs, and inside a filter that guards itself.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// libstdc++ defines __try as try, and __leave is then refused (layer bug).
+#undef __try
+
+namespace {
+
+const DWORD kFirst = 0xE0000001, kSecond = 0xE0000002;
+
+void raise(DWORD code) { RaiseException(code, 0, 0, nullptr); }
+
+// An exception raised by a termination handler that an unwind runs takes the
+// place of the exception being unwound: the handler that the first unwind
+// was heading for never runs.
+TEST(Nested, ExceptionInHandlerDuringUnwindReplacesTheFirst) {
+    std::string t;
+    DWORD caught = 0;
+    __try {
+        __try {
+            __try {
+                __try {
+                    __try {
+                        raise(kFirst);
+                    } __finally {
+                        t += "4";
+                        raise(kSecond);
+                    }
+                } __finally {
+                    t += "3";
+                }
+            } __except (t += GetExceptionCode() == kFirst ? "x" : "y",
+                        GetExceptionCode() == kFirst) {
+                t += "!";
+            }
+        } __finally {
+            t += "2";
+        }
+    } __except (t += "Y", EXCEPTION_EXECUTE_HANDLER) {
+        caught = GetExceptionCode();
+    }
+    EXPECT_EQ(t, "x4yY32");
+    EXPECT_EQ(caught, kSecond);
+}
+
+// A termination handler run by an unwind may handle an exception of its
+// own; the unwind then goes on to its target.
+TEST(Nested, HandledExceptionInsideHandlerDoesNotDisturbTheUnwind) {
+    std::string t;
+    DWORD caught = 0;
+    __try {
+        __try {
+            __try {
+                raise(kFirst);
+            } __finally {
+                __try {
+                    raise(kSecond);
+                } __except (t += "i", GetExceptionCode() == kSecond) {
+                    t += "h";
+                }
+            }
+        } __finally {
+            t += "o";
+        }
+    } __except (t += "F", EXCEPTION_EXECUTE_HANDLER) {
+        caught = GetExceptionCode();
+    }
+    EXPECT_EQ(t, "Fiho");
+    EXPECT_EQ(caught, kFirst);
+}
+
+// A filter may guard its own work: an exception raised and handled inside
+// it is not nested, and the first exception's search then goes on.
+int guarded_filter(EXCEPTION_POINTERS *p, std::string *t) {
+    const DWORD code = p->ExceptionRecord->ExceptionCode;
+    __try {
+        raise(kSecond);
+    } __except (*t += GetExceptionInformation()->ExceptionRecord->ExceptionFlags & EXCEPTION_NESTED_CALL ? "n" : "c",
+                EXCEPTION_EXECUTE_HANDLER) {
+        *t += "h";
+    }
+    return code == kFirst;
+}
+
+TEST(Nested, FilterHandlesAnExceptionOfItsOwn) {
+    std::string t;
+    DWORD caught = 0;
+    __try {
+        __try {
+            raise(kFirst);
+        } __except (t += "i", EXCEPTION_CONTINUE_SEARCH) {
+        }
+    } __except (guarded_filter(GetExceptionInformation(), &t)) {
+        caught = GetExceptionCode();
+    }
+    EXPECT_EQ(t, "ich");
+    EXPECT_EQ(caught, kFirst);
+}
+
+}  // namespace
