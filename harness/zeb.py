@@ -4,6 +4,8 @@
   zeb run [--platform host|arm|wine] [--junit FILE] [--timeout S] [REGEX]
   zeb test
   zeb cc SOURCE -o PROGRAM [-I DIR] [-D NAME[=VALUE]]
+  zeb check-sources
+  zeb matrix [--platforms host,arm,wine] [--output FILE] [--update-readme]
 """
 import argparse
 import glob
@@ -14,6 +16,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import check_sources  # noqa: E402
+import matrix  # noqa: E402
 import packages  # noqa: E402
 import report  # noqa: E402
 from platforms import PLATFORMS, ROOT  # noqa: E402
@@ -67,16 +71,22 @@ def run_ctest(build, regex=None, labels=None, quiet=False):
     return sh(cmd)
 
 
-def cmd_run(args):
-    packages.ensure(args.platform)
-    os.environ["ZEB_TIMEOUT"] = str(args.timeout)
+def run_platform(platform, regex=None):
+    """Builds and runs the programs of one platform; returns their results."""
+    packages.ensure(platform)
     results = []
-    for build in PLATFORMS[args.platform]:
+    for build in PLATFORMS[platform]:
         print(f"zeb: building {build.name} ...", flush=True)
         compile_build(build, ["programs"])
-        run_ctest(build, regex=args.regex, labels=SUITE_LABELS, quiet=True)
+        run_ctest(build, regex=regex, labels=SUITE_LABELS, quiet=True)
         results += report.load_results(build.results)
     results.sort(key=lambda r: r["name"])
+    return results
+
+
+def cmd_run(args):
+    os.environ["ZEB_TIMEOUT"] = str(args.timeout)
+    results = run_platform(args.platform, args.regex)
     print(report.table(results, args.platform))
     if args.junit:
         report.write_junit(results, args.junit, args.platform)
@@ -86,21 +96,50 @@ def cmd_run(args):
 
 
 def cmd_test(args):
-    """The project's own tests: the layer's unit tests and the whole suite."""
-    packages.ensure("host")
+    """The project's own tests: the layer's unit tests and the whole suite on
+    the host and on ARM, the compile check of the sources, and the suite on
+    Wine (expected failures allowed, unexpected results not)."""
+    packages.ensure("host", "arm", "wine", "check-sources")
     started = time.monotonic()
     failures = []
-    for build in PLATFORMS["host"]:
-        print(f"== {build.name}: build", flush=True)
-        if not compile_build(build):
-            failures.append(f"{build.name}: build")
-        print(f"== {build.name}: tests", flush=True)
-        if run_ctest(build) != 0:
-            failures.append(f"{build.name}: tests")
+    for platform in ("host", "arm", "wine"):
+        for build in PLATFORMS[platform]:
+            step = time.monotonic()
+            print(f"== {build.name}: build", flush=True)
+            if not compile_build(build):
+                failures.append(f"{build.name}: build")
+            print(f"== {build.name}: tests", flush=True)
+            if run_ctest(build) != 0:
+                failures.append(f"{build.name}: tests")
+            print(f"== {build.name}: {time.monotonic() - step:.0f} s", flush=True)
+    print("== check-sources", flush=True)
+    if check_sources.main() != 0:
+        failures.append("check-sources")
     print(f"zeb test: {time.monotonic() - started:.0f} s")
     for f in failures:
         print(f"zeb test: FAILED {f}")
     return 1 if failures else 0
+
+
+def cmd_check_sources(args):
+    packages.ensure("check-sources")
+    return check_sources.main()
+
+
+def cmd_matrix(args):
+    platforms = [p for p in args.platforms.split(",") if p]
+    for p in platforms:
+        if p not in PLATFORMS:
+            sys.exit(f"zeb: unknown platform '{p}'")
+    by_platform = {p: run_platform(p) for p in platforms}
+    text = matrix.markdown(by_platform)
+    print(text)
+    if args.output:
+        with open(args.output, "w") as f:
+            f.write(text + "\n")
+    if args.update_readme:
+        matrix.update_readme(os.path.join(ROOT, "README.md"), text)
+    return 0
 
 
 def cmd_cc(args):
@@ -127,8 +166,14 @@ def main(argv):
     c.add_argument("-o", dest="output", required=True)
     c.add_argument("-I", dest="includes", action="append", default=[])
     c.add_argument("-D", dest="defines", action="append", default=[])
+    sub.add_parser("check-sources", help="compile every source for Windows on ARM64 with clang")
+    m = sub.add_parser("matrix", help="results of every program on several platforms, as Markdown")
+    m.add_argument("--platforms", default="host,arm,wine")
+    m.add_argument("--output", help="also write the Markdown here")
+    m.add_argument("--update-readme", action="store_true", help="put the matrix into README.md")
     args = p.parse_args(argv)
-    return {"run": cmd_run, "test": cmd_test, "cc": cmd_cc}[args.command](args)
+    return {"run": cmd_run, "test": cmd_test, "cc": cmd_cc, "check-sources": cmd_check_sources,
+            "matrix": cmd_matrix}[args.command](args)
 
 
 if __name__ == "__main__":

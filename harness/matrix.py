@@ -1,0 +1,46 @@
+"""The results matrix: program x platform, as Markdown."""
+import re
+
+from platforms import DESCRIPTIONS
+
+START, END = "<!-- matrix:start -->", "<!-- matrix:end -->"
+
+
+def cell(result):
+    if result is None:
+        return "-"
+    v, reason = result["verdict"], result["reason"].replace("|", "\\|")
+    if v == "PASS":
+        return "pass"
+    if v == "XFAIL":
+        m = re.search(r"\[expected: (.*)\]$", reason)
+        return "expected failure: " + (m.group(1) if m else reason)
+    return ("unexpected pass: " if v == "XPASS" else "FAIL: ") + reason
+
+
+def markdown(by_platform):
+    platforms = list(by_platform)
+    names = sorted({r["name"] for rs in by_platform.values() for r in rs})
+    index = {p: {r["name"]: r for r in rs} for p, rs in by_platform.items()}
+    lines = ["| program | " + " | ".join(platforms) + " |", "|---|" + "---|" * len(platforms)]
+    for n in names:
+        lines.append(f"| {n} | " + " | ".join(cell(index[p].get(n)) for p in platforms) + " |")
+    lines.append("")
+    for p in platforms:
+        rs = by_platform[p]
+        passed = sum(r["verdict"] == "PASS" for r in rs)
+        xfail = sum(r["verdict"] == "XFAIL" for r in rs)
+        failed = len(rs) - passed - xfail
+        lines.append(f"- **{p}** ({DESCRIPTIONS[p]}): {passed} passed, {failed} failed, {xfail} expected failures")
+    return "\n".join(lines)
+
+
+def update_readme(path, text):
+    with open(path) as f:
+        readme = f.read()
+    if START not in readme or END not in readme:
+        raise SystemExit(f"zeb: {path} has no {START} ... {END} section")
+    head, rest = readme.split(START, 1)
+    _, tail = rest.split(END, 1)
+    with open(path, "w") as f:
+        f.write(head + START + "\n" + text + "\n" + END + tail)
