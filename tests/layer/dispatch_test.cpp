@@ -183,10 +183,11 @@ std::string run_filter_raises(int outer_verdict, bool guarded_between) {
 }
 
 TEST(Dispatch, ExceptionInAFilterIsNestedUpToThatFiltersFrameOnly) {
+    // Handled further out: the first exception's search is abandoned, and
+    // the same frames raising again see nothing of it.
+    EXPECT_EQ(run_filter_raises(EXCEPTION_EXECUTE_HANDLER, false), "i1 i2n o2 f H2");
     // Resumed by the outer filter: the first exception's search goes on.
     EXPECT_EQ(run_filter_raises(EXCEPTION_CONTINUE_EXECUTION, false), "i1 i2n o2 back f H1");
-    // Handled further out: the first exception's search is abandoned.
-    EXPECT_EQ(run_filter_raises(EXCEPTION_EXECUTE_HANDLER, false), "i1 i2n o2 f H2");
     // A later exception is not taken for a nested one.
     std::string t;
     __try {

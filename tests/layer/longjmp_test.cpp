@@ -48,23 +48,23 @@ void jump_from_depth(jmp_buf *env, std::string *t) {
 TEST(LongJump, RunsPendingHandlersInnermostFirstAndOnlyThose) {
     std::string t;
     jmp_buf env;
-    volatile int value = -1;
-    __try {
-        value = setjmp(env);
-        if (value == 0) {
-            __try {
-                jump_from_depth(&env, &t);
-            } __finally {
-                t += "0 ";
-            }
-        } else {
-            t += "back ";
+    volatile int value = setjmp(env);  // outside every guarded block
+    if (value == 0) {
+        __try {
+            jump_from_depth(&env, &t);
+        } __finally {
+            t += "0 ";
         }
+    }
+    EXPECT_EQ(value, 1);  // longjmp with 0 delivers 1
+    // A block active at setjmp is not left by the jump.
+    __try {
+        if (setjmp(env) == 0) jump_from_depth(&env, &t);
+        t += "back ";
     } __finally {
         t += "outer";
     }
-    EXPECT_EQ(t, "jump 2a 1 0 back outer");
-    EXPECT_EQ(value, 1);  // longjmp with 0 delivers 1
+    EXPECT_EQ(t, "jump 2a 1 0 jump 2a 1 back outer");
     EXPECT_EQ(fresh_exception(), "fresh caught");
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -29,11 +30,22 @@ std::string one_line_naming(DWORD code) {
     return "^[^\n]*0[xX]0*" + digits + "([^0-9A-Fa-f\n][^\n]*)?\n$";
 }
 
-// Anything written to standard output then shows on standard error too.
-void stdout_to_stderr() { dup2(STDERR_FILENO, STDOUT_FILENO); }
+// The dying child's standard output goes to a file that the parent reads.
+struct Stdout {
+    int fd;
+    Stdout() {
+        char path[] = "/tmp/zeb-layer-stdout-XXXXXX";
+        fd = mkstemp(path);
+        unlink(path);
+    }
+    ~Stdout() { close(fd); }
+    long size() const {
+        struct stat st;
+        return fstat(fd, &st) == 0 ? long(st.st_size) : -1;
+    }
+};
 
 void raise_past_a_filter(DWORD code) {
-    stdout_to_stderr();
     __try {
         RaiseException(code, 0, 0, nullptr);
     } __except (EXCEPTION_CONTINUE_SEARCH) {
@@ -45,25 +57,31 @@ TEST(UnhandledDeathTest, EndsTheProcessWithTheCodesLowByte) {
         DWORD code;
         int status;
     } cases[] = {{0xC0000095, 0x95}, {1, 1}, {0, 255}, {0xE0000100, 255}};
-    for (const auto &c : cases)
-        EXPECT_EXIT(raise_past_a_filter(c.code), ::testing::ExitedWithCode(c.status), one_line_naming(c.code))
+    Stdout out;
+    for (const auto &c : cases) {
+        EXPECT_EXIT((dup2(out.fd, STDOUT_FILENO), raise_past_a_filter(c.code)), ::testing::ExitedWithCode(c.status),
+                    one_line_naming(c.code))
             << std::hex << c.code;
+        EXPECT_EQ(out.size(), 0);
+    }
 }
 
 FAULTS_ON_PURPOSE void fault_unhandled() {
-    stdout_to_stderr();
     *static_cast<volatile int *>(nullptr) = 1;
 }
 
 void raise_in_thread() {
-    stdout_to_stderr();
     std::thread([] { RaiseException(0xC0000095, 0, 0, nullptr); }).join();
     _exit(0);
 }
 
 TEST(UnhandledDeathTest, FaultsAndOtherThreadsEndTheWholeProcess) {
-    EXPECT_EXIT(fault_unhandled(), ::testing::ExitedWithCode(5), one_line_naming(STATUS_ACCESS_VIOLATION));
-    EXPECT_EXIT(raise_in_thread(), ::testing::ExitedWithCode(0x95), one_line_naming(0xC0000095));
+    Stdout out;
+    EXPECT_EXIT((dup2(out.fd, STDOUT_FILENO), fault_unhandled()), ::testing::ExitedWithCode(5),
+                one_line_naming(STATUS_ACCESS_VIOLATION));
+    EXPECT_EXIT((dup2(out.fd, STDOUT_FILENO), raise_in_thread()), ::testing::ExitedWithCode(0x95),
+                one_line_naming(0xC0000095));
+    EXPECT_EQ(out.size(), 0);
 }
 
 }  // namespace
