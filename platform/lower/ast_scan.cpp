@@ -64,6 +64,7 @@ public:
     Model run() {
         for (CXCursor c : children(clang_getTranslationUnitCursor(unit_)))
             if (in_main_file(c)) visit(c, nullptr);
+        scan_leaves();
         return std::move(model_);
     }
 
@@ -152,6 +153,62 @@ private:
             auto kids = children(c);
             if (!kids.empty()) j.value = range(kids.front());
         }
+        model_.jumps.push_back(j);
+    }
+
+    // __leave is taken from the tokens, not the tree: once a C++ library
+    // header has defined __try as try (libstdc++ does), the compiler still
+    // builds a guarded statement but rejects the __leave inside it.  A
+    // __leave ends the innermost guarded body around it in its function.
+    void scan_leaves() {
+        CXFile file = clang_getFile(unit_, main_path_.c_str());
+        if (!file) return;
+        CXSourceRange whole = clang_getRange(clang_getLocationForOffset(unit_, file, 0),
+                                             clang_getLocationForOffset(unit_, file, unsigned(text_.size())));
+        CXToken *tokens = nullptr;
+        unsigned count = 0;
+        clang_tokenize(unit_, whole, &tokens, &count);
+        for (unsigned i = 0; i < count; ++i) {
+            if (clang_getTokenKind(tokens[i]) == CXToken_Comment) continue;
+            if (spelling(clang_getTokenSpelling(unit_, tokens[i])) != "__leave") continue;
+            const unsigned at = expansion_offset(clang_getTokenLocation(unit_, tokens[i]));
+            if (in_directive(at)) continue;
+            add_leave(at, expansion_offset(clang_getRangeEnd(clang_getTokenExtent(unit_, tokens[i]))));
+        }
+        clang_disposeTokens(unit_, tokens, count);
+    }
+
+    bool in_directive(unsigned at) const {
+        size_t line = text_.rfind('\n', at);
+        line = line == std::string::npos ? 0 : line + 1;
+        while (line < at && (text_[line] == ' ' || text_[line] == '\t')) ++line;
+        return line < text_.size() && text_[line] == '#';
+    }
+
+    static bool inside(Range r, unsigned at) { return r.begin < at && at < r.end; }
+
+    void add_leave(unsigned at, unsigned end) {
+        int function = -1;
+        for (size_t f = 0; f < model_.functions.size(); ++f) {
+            const Range body = model_.functions[f].body;
+            if (inside(body, at) && (function < 0 || body.begin >= model_.functions[function].body.begin))
+                function = int(f);
+        }
+        int target = -1;
+        for (const TryStmt &t : model_.tries) {
+            if (t.function != function || !inside(t.body, at)) continue;
+            if (target < 0 || t.body.begin >= model_.tries[target].body.begin) target = t.id;
+        }
+        if (target < 0) {
+            model_.problems.push_back({at, "'__leave' statement not in __try block"});
+            return;
+        }
+        Jump j;
+        j.kind = JumpKind::Leave;
+        j.stmt = with_semicolon({at, end});
+        j.leave_target = target;
+        j.function = function;
+        model_.tries[target].leave_used = true;
         model_.jumps.push_back(j);
     }
 
@@ -251,25 +308,8 @@ private:
         case CXCursor_SEHTryStmt:
             visit_try(c, fs);
             return;
-        case CXCursor_SEHLeaveStmt: {
-            for (auto it = fs->scopes.rbegin(); it != fs->scopes.rend(); ++it) {
-                if (it->kind != Scope::TryBody) continue;
-                if (from_macro(c)) {
-                    problem(c, "__leave cannot be written inside a macro");
-                    return;
-                }
-                Jump j;
-                j.kind = JumpKind::Leave;
-                j.stmt = with_semicolon(range(c));
-                j.leave_target = it->try_id;
-                j.function = fs->index;
-                model_.tries[it->try_id].leave_used = true;
-                model_.jumps.push_back(j);
-                return;
-            }
-            problem(c, "'__leave' statement not in __try block");
-            return;
-        }
+        case CXCursor_SEHLeaveStmt:
+            return;   // found among the tokens: see scan_leaves
         case CXCursor_BreakStmt:
             if (bodies_inside(*fs, [](const Scope &s) { return s.kind == Scope::Loop || s.kind == Scope::Switch; }, &left))
                 add_jump(c, *fs, JumpKind::Break, left);
