@@ -48,12 +48,13 @@ typedef struct _EXCEPTION_RECORD {
     ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
 } EXCEPTION_RECORD, *PEXCEPTION_RECORD;
 
-/* The machine state at the exception: enough to say where it happened. */
+/* The machine state at the exception: where it happened.  For a hardware
+ * fault a filter may move Pc (Rip on x86-64) and continue execution there. */
 typedef struct _CONTEXT {
     DWORD ContextFlags;
-    ULONG_PTR Pc;
-    ULONG_PTR Sp;
-    ULONG_PTR Fp;
+    union { ULONG_PTR Pc; ULONG_PTR Rip; ULONG_PTR Eip; };
+    union { ULONG_PTR Sp; ULONG_PTR Rsp; ULONG_PTR Esp; };
+    union { ULONG_PTR Fp; ULONG_PTR Rbp; ULONG_PTR Ebp; };
 } CONTEXT, *PCONTEXT;
 
 typedef struct _EXCEPTION_POINTERS {
@@ -123,14 +124,31 @@ typedef struct _EXCEPTION_POINTERS {
 #define EXCEPTION_GUARD_PAGE                STATUS_GUARD_PAGE_VIOLATION
 #define EXCEPTION_INVALID_HANDLE            STATUS_INVALID_HANDLE
 
+typedef unsigned int UINT;
+typedef LONG (WINAPI *PVECTORED_EXCEPTION_HANDLER)(struct _EXCEPTION_POINTERS *pointers);
+typedef LONG (WINAPI *PTOP_LEVEL_EXCEPTION_FILTER)(struct _EXCEPTION_POINTERS *pointers);
+typedef PTOP_LEVEL_EXCEPTION_FILTER LPTOP_LEVEL_EXCEPTION_FILTER;
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 void RaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR *arguments);
+/* Vectored handlers run before any guarded block's filter, in order. */
+PVOID AddVectoredExceptionHandler(ULONG first, PVECTORED_EXCEPTION_HANDLER handler);
+ULONG RemoveVectoredExceptionHandler(PVOID handle);
+/* The filter of last resort, asked when no guarded block took an exception. */
+LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter);
+LONG UnhandledExceptionFilter(struct _EXCEPTION_POINTERS *pointers);
 DWORD GetLastError(void);
 void SetLastError(DWORD error);
 void Sleep(DWORD milliseconds);
 DWORD GetCurrentThreadId(void);
+DWORD GetCurrentProcessId(void);
+DWORD GetTickCount(void);
+void ExitProcess(UINT status) __attribute__((noreturn));
+void OutputDebugStringA(LPCSTR text);
+void DebugBreak(void);
+BOOL IsDebuggerPresent(void);
 #ifdef __cplusplus
 }
 #endif

@@ -55,6 +55,10 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
 
     const DWORD flags = record->ExceptionFlags & ~DWORD(EXCEPTION_NESTED_CALL);
     EXCEPTION_POINTERS pointers = {record, context};
+    if (vectored_handlers_continue(&pointers)) {
+        active_dispatch = search.outer;
+        return;
+    }
     Dispatch *boundary = search.outer;
     const void *nested_frame = nullptr;
 
@@ -87,7 +91,16 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
         }
     }
     active_dispatch = search.outer;
-    unhandled_exception(record);
+    record->ExceptionFlags = flags;
+    switch (top_level_verdict(&pointers)) {
+    case EXCEPTION_CONTINUE_EXECUTION:
+        if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) raise_noncontinuable(record);
+        return;
+    case EXCEPTION_EXECUTE_HANDLER:
+        quiet_exit(record);   // the top-level filter took it: no report
+    default:
+        unhandled_exception(record);
+    }
 }
 
 }  // namespace zeb::seh

@@ -11,6 +11,8 @@ FaultSite fault_site(const ucontext_t *uc) {
     return {uintptr_t(g[REG_RIP]), uintptr_t(g[REG_RSP]), uintptr_t(g[REG_RBP])};
 }
 
+void set_resume_pc(ucontext_t *uc, uintptr_t pc) { uc->uc_mcontext.gregs[REG_RIP] = greg_t(pc); }
+
 unsigned long access_kind(const ucontext_t *uc, uintptr_t address) {
     const unsigned long err = uc->uc_mcontext.gregs[REG_ERR];
     if ((err & 0x10) || address == uintptr_t(uc->uc_mcontext.gregs[REG_RIP])) return 8;
@@ -22,6 +24,8 @@ unsigned long access_kind(const ucontext_t *uc, uintptr_t address) {
 FaultSite fault_site(const ucontext_t *uc) {
     return {uintptr_t(uc->uc_mcontext.pc), uintptr_t(uc->uc_mcontext.sp), uintptr_t(uc->uc_mcontext.regs[29])};
 }
+
+void set_resume_pc(ucontext_t *uc, uintptr_t pc) { uc->uc_mcontext.pc = pc; }
 
 namespace {
 // The kernel appends the syndrome register to the signal frame; emulators
@@ -63,6 +67,13 @@ unsigned long access_kind(const ucontext_t *uc, uintptr_t address) {
 
 FaultSite fault_site(const ucontext_t *uc) {
     return {uintptr_t(uc->uc_mcontext.arm_pc), uintptr_t(uc->uc_mcontext.arm_sp), uintptr_t(uc->uc_mcontext.arm_fp)};
+}
+
+void set_resume_pc(ucontext_t *uc, uintptr_t pc) {
+    // Bit 0 selects Thumb state, as for an interworking branch.
+    if (pc & 1)
+        uc->uc_mcontext.arm_cpsr |= 1u << 5;
+    uc->uc_mcontext.arm_pc = pc & ~uintptr_t(1);
 }
 
 namespace {

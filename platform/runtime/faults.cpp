@@ -45,7 +45,7 @@ DWORD code_for(int sig, const siginfo_t *info, uintptr_t address) {
 }
 
 void on_fault(int sig, siginfo_t *info, void *raw) {
-    const ucontext_t *uc = static_cast<const ucontext_t *>(raw);
+    ucontext_t *uc = static_cast<ucontext_t *>(raw);
     const FaultSite site = fault_site(uc);
     const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
 
@@ -74,6 +74,7 @@ void on_fault(int sig, siginfo_t *info, void *raw) {
     // Faults can be taken again while this handler runs (filters may
     // fault), so the signal stays unblocked: SA_NODEFER.
     dispatch_exception(&record, &context);
+    if (context.Pc != site.pc) set_resume_pc(uc, context.Pc);
 }
 
 }  // namespace

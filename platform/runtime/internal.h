@@ -25,6 +25,8 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context);
 
 // Ends the process for an exception that no filter accepted.
 [[noreturn]] void unhandled_exception(const EXCEPTION_RECORD *record);
+// Ends the process with the exception's status and no report.
+[[noreturn]] void quiet_exit(const EXCEPTION_RECORD *record);
 
 // True when `wanted` is `from` or an older record on its chain.
 bool chain_reaches(const __seh_record *from, const __seh_record *wanted);
@@ -32,6 +34,11 @@ bool chain_reaches(const __seh_record *from, const __seh_record *wanted);
 // Drop the searches whose filter frames an unwind to `target` abandons.
 void abandon_searches_for_target(const __seh_record *target);
 void abandon_searches_after(unsigned long stamp);
+
+// Vectored handlers: true when one of them answered continue-execution.
+bool vectored_handlers_continue(EXCEPTION_POINTERS *pointers);
+// The top-level filter's verdict (EXCEPTION_CONTINUE_SEARCH when none).
+int top_level_verdict(EXCEPTION_POINTERS *pointers);
 
 // Process-wide: turns hardware faults into exceptions.
 void install_fault_handlers();
