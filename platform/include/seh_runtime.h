@@ -76,6 +76,15 @@ __seh_set_filter(struct __seh_record *record, Filter &filter)
     record->closure = &filter;
 }
 
+/* `return value;` out of guarded blocks with no termination handler: the
+ * value is computed while the blocks are still active, then they are left. */
+template <class T>
+static inline __attribute__((always_inline)) T &&__seh_pop_after(T &&value, struct __seh_record *outermost)
+{
+    __seh_head = outermost->prev;
+    return static_cast<T &&>(value);
+}
+
 /* A C++ exception that leaves a guarded block must not leave its record on
  * the chain; the guard pops it on that path only. */
 struct __seh_cxx_guard {

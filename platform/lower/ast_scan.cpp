@@ -170,10 +170,17 @@ private:
         clang_tokenize(unit_, whole, &tokens, &count);
         for (unsigned i = 0; i < count; ++i) {
             if (clang_getTokenKind(tokens[i]) == CXToken_Comment) continue;
-            if (spelling(clang_getTokenSpelling(unit_, tokens[i])) != "__leave") continue;
+            const std::string word = spelling(clang_getTokenSpelling(unit_, tokens[i]));
+            const bool leave = word == "__leave";
+            const bool abnormal = word == "AbnormalTermination" || word == "_abnormal_termination" ||
+                                  word == "__abnormal_termination";
+            if (!leave && !abnormal) continue;
             const unsigned at = expansion_offset(clang_getTokenLocation(unit_, tokens[i]));
             if (in_directive(at)) continue;
-            add_leave(at, expansion_offset(clang_getRangeEnd(clang_getTokenExtent(unit_, tokens[i]))));
+            if (leave)
+                add_leave(at, expansion_offset(clang_getRangeEnd(clang_getTokenExtent(unit_, tokens[i]))));
+            else
+                check_abnormal(at, word);
         }
         clang_disposeTokens(unit_, tokens, count);
     }
@@ -187,13 +194,27 @@ private:
 
     static bool inside(Range r, unsigned at) { return r.begin < at && at < r.end; }
 
-    void add_leave(unsigned at, unsigned end) {
+    int function_at(unsigned at) const {
         int function = -1;
         for (size_t f = 0; f < model_.functions.size(); ++f) {
             const Range body = model_.functions[f].body;
             if (inside(body, at) && (function < 0 || body.begin >= model_.functions[function].body.begin))
                 function = int(f);
         }
+        return function;
+    }
+
+    // The compiler does not check where AbnormalTermination() is used; the
+    // platform allows it only inside a termination handler.
+    void check_abnormal(unsigned at, const std::string &word) {
+        const int function = function_at(at);
+        for (const TryStmt &t : model_.tries)
+            if (t.is_finally && t.function == function && inside(t.handler, at)) return;
+        model_.problems.push_back({at, "'" + word + "' only allowed in __finally block"});
+    }
+
+    void add_leave(unsigned at, unsigned end) {
+        const int function = function_at(at);
         int target = -1;
         for (const TryStmt &t : model_.tries) {
             if (t.function != function || !inside(t.body, at)) continue;

@@ -85,7 +85,7 @@ int usage() {
 int main(int argc, char **argv) {
     std::string input, output;
     std::vector<std::string> args = {"-x", "c++", "-std=gnu++17", "-fms-extensions", "-D__ZEB_LOWERING__",
-                                     "-Wno-everything", "-I", ZEB_PLATFORM_INCLUDE};
+                                     "-Wno-everything", "-ferror-limit=0", "-I", ZEB_PLATFORM_INCLUDE};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-o" && i + 1 < argc) {

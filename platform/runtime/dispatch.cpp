@@ -6,16 +6,6 @@
 namespace zeb::seh {
 namespace {
 
-// A search that ran into the start of an outer search (the exception was
-// raised inside one of its filters) skips what that search already passed
-// and resumes at the innermost record of the frame whose filter raised,
-// with EXCEPTION_NESTED_CALL set for that frame only.
-__seh_record *first_record_of_frame(__seh_record *from, const void *frame) {
-    for (__seh_record *r = from; r; r = r->prev)
-        if (r->frame == frame) return r;
-    return nullptr;
-}
-
 [[noreturn]] void raise_noncontinuable(EXCEPTION_RECORD *original) {
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = STATUS_NONCONTINUABLE_EXCEPTION;
@@ -59,18 +49,29 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
         active_dispatch = search.outer;
         return;
     }
+    // A search that runs into the start of an outer search (the exception
+    // was raised inside one of its filters) goes on through the records that
+    // search already passed, with EXCEPTION_NESTED_CALL set, up to and
+    // including the frame whose filter raised; beyond that frame the flag is
+    // clear again.  Records the filter itself pushed see it clear.
     Dispatch *boundary = search.outer;
-    const void *nested_frame = nullptr;
+    const __seh_record *nested_until = nullptr;
+    bool in_nested_frame = false;
 
     for (__seh_record *r = search.start; r; r = r->prev) {
-        while (boundary && boundary->current && r == boundary->start) {
-            nested_frame = boundary->current->frame;
-            r = first_record_of_frame(r, nested_frame);
-            boundary = boundary->outer;
+        for (; boundary && r == boundary->start; boundary = boundary->outer) {
+            if (boundary->current && (!nested_until || chain_reaches(nested_until, boundary->current)))
+                nested_until = boundary->current;
         }
-        if (!r) break;
-        if (nested_frame && r->frame != nested_frame) nested_frame = nullptr;
-        record->ExceptionFlags = flags | (nested_frame ? EXCEPTION_NESTED_CALL : 0);
+        if (nested_until) {
+            if (r->frame == nested_until->frame) {
+                in_nested_frame = true;
+            } else if (in_nested_frame) {
+                nested_until = nullptr;
+                in_nested_frame = false;
+            }
+        }
+        record->ExceptionFlags = flags | (nested_until ? EXCEPTION_NESTED_CALL : 0);
         if (r->kind != __SEH_EXCEPT) continue;
 
         search.current = r;

@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-// libstdc++ defines __try as try, and __leave is then refused (layer bug).
-#undef __try
-
 namespace {
 
 const DWORD kFirst = 0xE0000001, kSecond = 0xE0000002;

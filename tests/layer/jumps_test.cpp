@@ -7,9 +7,6 @@
 
 #include <string>
 
-// libstdc++ defines __try as try, and __leave is then refused (layer bug).
-#undef __try
-
 namespace {
 
 enum How { Goto, Break, Continue, Return, GotoInside };

@@ -7,9 +7,6 @@
 #include <atomic>
 #include <thread>
 
-// libstdc++ defines __try as try, and __leave is then refused (layer bug).
-#undef __try
-
 // Faults on purpose: the undefined-behaviour sanitizer must not stop them first.
 #define FAULTS_ON_PURPOSE __declspec(noinline) __attribute__((no_sanitize("undefined")))
 

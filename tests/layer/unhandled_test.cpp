@@ -12,9 +12,6 @@
 #include <string>
 #include <thread>
 
-// libstdc++ defines __try as try, and __leave is then refused (layer bug).
-#undef __try
-
 // Faults on purpose: the undefined-behaviour sanitizer must not stop them first.
 #define FAULTS_ON_PURPOSE __declspec(noinline) __attribute__((no_sanitize("undefined")))
 
@@ -34,9 +31,9 @@ std::string one_line_naming(DWORD code) {
 struct Stdout {
     int fd;
     Stdout() {
-        char path[] = "/tmp/zeb-layer-stdout-XXXXXX";
-        fd = mkstemp(path);
-        unlink(path);
+        std::string path = ::testing::TempDir() + "zeb-layer-stdout-XXXXXX";
+        fd = mkstemp(&path[0]);
+        unlink(path.c_str());
     }
     ~Stdout() { close(fd); }
     long size() const {

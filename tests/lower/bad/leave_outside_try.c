@@ -1,0 +1,6 @@
+// expect: 5:5: __leave
+#include <windows.h>
+void f(void)
+{
+    __leave;
+}
