@@ -41,12 +41,18 @@ def configure(build):
 
 
 def compile_build(build, targets=()):
-    """Builds what it can; a program that fails to build fails its own test."""
+    """Builds what it can; a program that fails to build fails its own test.
+    The compiler's messages go to build.log in the build directory."""
     configure(build)
     cmd = ["cmake", "--build", build.dir, "-j", JOBS]
     for t in targets:
         cmd += ["--target", t]
-    return sh(cmd + ["--", "-k"], stdout=subprocess.DEVNULL) == 0
+    log = os.path.join(build.dir, "build.log")
+    with open(log, "w") as out:
+        ok = sh(cmd + ["--", "-k"], stdout=out, stderr=subprocess.STDOUT) == 0
+    if not ok:
+        print(f"zeb: some of {build.name} did not build; the compiler's messages are in {log}", flush=True)
+    return ok
 
 
 def build_host_tool():
@@ -106,7 +112,9 @@ def cmd_test(args):
         for build in PLATFORMS[platform]:
             step = time.monotonic()
             print(f"== {build.name}: build", flush=True)
-            if not compile_build(build):
+            # On Wine some programs are known not to build (their tests say
+            # so, as expected failures); elsewhere everything must build.
+            if not compile_build(build) and platform != "wine":
                 failures.append(f"{build.name}: build")
             print(f"== {build.name}: tests", flush=True)
             if run_ctest(build) != 0:
