@@ -21,7 +21,7 @@ INCLUDE = os.path.normpath(os.path.join(HERE, "..", "include"))
 # handler reads lives in memory.
 COMPILE_FLAGS = ["-std=gnu++17", "-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer"]
 # C sources are compiled as C++; keep C's looser conversions as warnings.
-C_SOURCE_FLAGS = ["-fpermissive"]
+C_SOURCE_FLAGS = ["-fpermissive", "-D__ZEB_C_SOURCE=1"]
 LINK_FLAGS = ["-pthread", "-lm"]
 
 

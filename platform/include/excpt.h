@@ -12,6 +12,16 @@
 #define GetExceptionCode _exception_code
 #define GetExceptionInformation() ((struct _EXCEPTION_POINTERS *)_exception_info())
 #define AbnormalTermination _abnormal_termination
+#define exception_code _exception_code
+#define exception_info() ((struct _EXCEPTION_POINTERS *)_exception_info())
+#define abnormal_termination _abnormal_termination
+/* The platform's C dialect also spells the statements without underscores. */
+#if defined(__ZEB_C_SOURCE)
+#define try __try
+#define except __except
+#define finally __finally
+#define leave __leave
+#endif
 #else
 /* In a lowered source every filter, exception handler and termination
  * handler declares these names for itself. */
@@ -21,6 +31,9 @@
 #define _exception_code() (__seh_code)
 #define _exception_info() ((void *)__seh_info)
 #define _abnormal_termination() (__seh_abnormal)
+#define exception_code() (__seh_code)
+#define exception_info() (__seh_info)
+#define abnormal_termination() (__seh_abnormal)
 #endif
 
 #endif

@@ -58,8 +58,9 @@ struct FunctionState {
 
 class Scanner {
 public:
-    Scanner(CXTranslationUnit unit, const std::string &text)
-        : unit_(unit), text_(text), main_path_(spelling(clang_getTranslationUnitSpelling(unit))) {}
+    Scanner(CXTranslationUnit unit, const std::string &text, bool c_source)
+        : unit_(unit), text_(text), main_path_(spelling(clang_getTranslationUnitSpelling(unit))),
+          c_source_(c_source) {}
 
     Model run() {
         for (CXCursor c : children(clang_getTranslationUnitCursor(unit_)))
@@ -72,6 +73,7 @@ private:
     CXTranslationUnit unit_;
     const std::string &text_;
     std::string main_path_;
+    bool c_source_;
     Model model_;
 
     bool in_main_file(CXCursor c) {
@@ -171,9 +173,9 @@ private:
         for (unsigned i = 0; i < count; ++i) {
             if (clang_getTokenKind(tokens[i]) == CXToken_Comment) continue;
             const std::string word = spelling(clang_getTokenSpelling(unit_, tokens[i]));
-            const bool leave = word == "__leave";
+            const bool leave = word == "__leave" || (c_source_ && word == "leave" && before_semicolon(tokens, i, count));
             const bool abnormal = word == "AbnormalTermination" || word == "_abnormal_termination" ||
-                                  word == "__abnormal_termination";
+                                  word == "__abnormal_termination" || word == "abnormal_termination";
             if (!leave && !abnormal) continue;
             const unsigned at = expansion_offset(clang_getTokenLocation(unit_, tokens[i]));
             if (in_directive(at)) continue;
@@ -183,6 +185,10 @@ private:
                 check_abnormal(at, word);
         }
         clang_disposeTokens(unit_, tokens, count);
+    }
+
+    bool before_semicolon(CXToken *tokens, unsigned i, unsigned count) const {
+        return i + 1 < count && spelling(clang_getTokenSpelling(unit_, tokens[i + 1])) == ";";
     }
 
     bool in_directive(unsigned at) const {
@@ -385,6 +391,8 @@ private:
 
 }  // namespace
 
-Model scan(CXTranslationUnit unit, const std::string &text) { return Scanner(unit, text).run(); }
+Model scan(CXTranslationUnit unit, const std::string &text, bool c_source) {
+    return Scanner(unit, text, c_source).run();
+}
 
 }  // namespace zeb::lower

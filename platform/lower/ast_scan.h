@@ -9,6 +9,7 @@
 
 namespace zeb::lower {
 
-Model scan(CXTranslationUnit unit, const std::string &text);
+// `c_source`: the platform's C spellings (leave for __leave) are in force.
+Model scan(CXTranslationUnit unit, const std::string &text, bool c_source);
 
 }  // namespace zeb::lower

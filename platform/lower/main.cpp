@@ -106,6 +106,8 @@ int main(int argc, char **argv) {
         }
     }
     if (input.empty() || output.empty()) return usage();
+    const bool c_source = input.size() > 2 && input.compare(input.size() - 2, 2, ".c") == 0;
+    if (c_source) args.push_back("-D__ZEB_C_SOURCE=1");
     unlink(output.c_str());   // a stale output must not pass for this run's
 
     std::ifstream in(input, std::ios::binary);
@@ -128,7 +130,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     int errors = report_compiler_errors(unit);
-    zeb::lower::Model model = zeb::lower::scan(unit, text);
+    zeb::lower::Model model = zeb::lower::scan(unit, text, c_source);
     std::string lowered;
     if (!errors && model.problems.empty()) lowered = zeb::lower::emit(model, text, input);
     for (const zeb::lower::Problem &p : model.problems) {
