@@ -93,6 +93,8 @@ def run_platform(platform, regex=None):
 def cmd_run(args):
     os.environ["ZEB_TIMEOUT"] = str(args.timeout)
     results = run_platform(args.platform, args.regex)
+    if not results:
+        print(f"zeb: no program matches '{args.regex}'" if args.regex else "zeb: no program was run")
     print(report.table(results, args.platform))
     if args.junit:
         report.write_junit(results, args.junit, args.platform)
