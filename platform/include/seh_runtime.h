@@ -60,6 +60,8 @@ __seh_push(struct __seh_record *record, int kind, void *frame)
 }
 
 #ifdef __cplusplus
+#include <exception>
+
 /* Filters are closures over the function's locals; the run-time calls them
  * through this thunk while the frames below are still alive. */
 template <class Filter>
@@ -84,6 +86,9 @@ static inline __attribute__((always_inline)) T &&__seh_pop_after(T &&value, stru
     __seh_head = outermost->prev;
     return static_cast<T &&>(value);
 }
+
+/* A C++ exception passing a termination handler is held while it runs. */
+typedef std::exception_ptr __seh_cxx_exception;
 
 /* A C++ exception that leaves a guarded block must not leave its record on
  * the chain; the guard pops it on that path only. */

@@ -177,16 +177,20 @@ private:
             out += " } }";
             return out;
         }
-        const std::string x = "__seh_x" + id;
-        out = "{ __seh_record " + r + "; int " + x + " = 0; __seh_cxx_guard __seh_g" + id + " = {&" + r +
-              "}; if (__builtin_setjmp(" + r + ".landing) != 0) " + x + " = 1; else { __seh_push(&" + r +
-              ", __SEH_FINALLY, __builtin_frame_address(0)); " + lines_of(head);
+        // A C++ exception that leaves the body runs the termination handler
+        // too (exit -1), then goes on.
+        const std::string x = "__seh_x" + id, e = "__seh_e" + id;
+        out = "{ __seh_record " + r + "; int " + x + " = 0; __seh_cxx_exception " + e + "; __seh_cxx_guard __seh_g" +
+              id + " = {&" + r + "}; if (__builtin_setjmp(" + r + ".landing) != 0) " + x + " = 1; else { __seh_push(&" +
+              r + ", __SEH_FINALLY, __builtin_frame_address(0)); try " + lines_of(head);
         out += render(t.body);
-        out += std::string(" ") + (t.leave_used ? "__seh_leave_" + id + ": " : "") + x + " = 0; " +
-               (exit_used_[t.id] ? "__seh_exit_" + id + ": " : "") + "__seh_head = " + r +
-               ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " + lines_of(middle);
+        out += std::string(" catch (...) { ") + e + " = std::current_exception(); " + x + " = -1; goto __seh_exit_" +
+               id + "; } " + (t.leave_used ? "__seh_leave_" + id + ": " : "") + x + " = 0; __seh_exit_" + id +
+               ": __seh_head = " + r + ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " +
+               lines_of(middle);
         out += render(t.handler);
-        out += " } if (" + x + " == 1) __seh_unwind(&" + r + ".goal);";
+        out += " } if (" + x + " == 1) __seh_unwind(&" + r + ".goal); else if (" + x + " == -1) std::rethrow_exception(" +
+               e + ");";
         for (size_t k = 0; k < t.continuations.size(); ++k)
             out += " else if (" + x + " == " + n(int(k) + 2) + ") " + t.continuations[k];
         out += " }";

@@ -107,4 +107,40 @@ TEST(Termination, HandlersInNestedCallsRunInnermostFirstAfterTheFilter) {
     EXPECT_EQ(t, "3FcbaH");
 }
 
+// A C++ exception is an exception of the platform too: it runs the
+// termination handlers it passes (abnormally) and goes on to its catch.
+void throw_through_two_handlers(std::string *t) {
+    __try {
+        __try {
+            throw 7;
+        } __finally {
+            *t += AbnormalTermination() ? "i" : "I";
+        }
+    } __finally {
+        *t += AbnormalTermination() ? "o" : "O";
+    }
+}
+
+int catch_it(std::string *t) {
+    try {
+        throw_through_two_handlers(t);
+    } catch (int v) {
+        return v;
+    }
+    return 0;
+}
+
+TEST(Termination, CxxExceptionRunsTheHandlersItPasses) {
+    std::string t;
+    EXPECT_EQ(catch_it(&t), 7);
+    EXPECT_EQ(t, "io");
+    std::string u;
+    __try {   // the chain is intact afterwards
+        RaiseException(1, 0, 0, NULL);
+    } __except (u += "f", EXCEPTION_EXECUTE_HANDLER) {
+        u += "h";
+    }
+    EXPECT_EQ(u, "fh");
+}
+
 }  // namespace
