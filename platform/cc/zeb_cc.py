@@ -19,10 +19,22 @@ INCLUDE = os.path.normpath(os.path.join(HERE, "..", "include"))
 
 # Built without optimisation, as the platform's suite is: every local that a
 # handler reads lives in memory.
-COMPILE_FLAGS = ["-std=gnu++17", "-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer"]
-# C sources are compiled as C++; keep C's looser conversions as warnings.
-C_SOURCE_FLAGS = ["-fpermissive", "-D__ZEB_C_SOURCE=1"]
+COMMON_FLAGS = ["-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer"]
+CXX_FLAGS = ["-std=gnu++17"]
+# C stays C.  Its filters are GNU C nested functions, called through
+# trampolines on the stack, so the stack is executable.
+C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
+C_LINK_FLAGS = ["-Wl,-z,execstack"]
 LINK_FLAGS = ["-pthread", "-lm"]
+
+
+def c_compiler_for(cxx):
+    """The C compiler beside a C++ compiler: g++ -> gcc, clang++ -> clang."""
+    head, name = os.path.split(cxx)
+    for plus, plain in (("g++", "gcc"), ("clang++", "clang"), ("c++", "cc")):
+        if name.endswith(plus) or plus + "-" in name:
+            return os.path.join(head, name.replace(plus, plain, 1))
+    return cxx
 
 
 def main(argv):
@@ -32,6 +44,7 @@ def main(argv):
     p.add_argument("--lower", required=True, help="the lowering tool")
     p.add_argument("--runtime", required=True, help="the run-time library")
     p.add_argument("--cxx", default="g++")
+    p.add_argument("--cc", help="C compiler (default: the one beside --cxx)")
     p.add_argument("--flag", action="append", default=[], help="extra compiler flag")
     p.add_argument("--keep", help="also write the lowered source here")
     p.add_argument("-I", dest="includes", action="append", default=[])
@@ -46,18 +59,27 @@ def main(argv):
         r = subprocess.run([args.lower, args.source, "-o", lowered, "-I", INCLUDE] + user)
         if r.returncode != 0:
             return 1
-        extra = C_SOURCE_FLAGS if args.source.endswith(".c") else []
         out_dir = os.path.dirname(os.path.abspath(args.output))
         os.makedirs(out_dir, exist_ok=True)
-        cmd = ([args.cxx] + COMPILE_FLAGS + extra + args.flag + ["-I", INCLUDE] + user +
-               [lowered, "-o", args.output, args.runtime] + LINK_FLAGS)
-        r = subprocess.run(cmd)
-        if r.returncode != 0:
-            try:
-                os.unlink(args.output)
-            except FileNotFoundError:
-                pass
-            return 1
+        if args.source.endswith(".c"):
+            # The lowered source keeps the C source's name in its #line, so
+            # compile it as C explicitly; link with the C++ driver, which
+            # brings the run-time's C++ library.
+            obj = os.path.join(tmp, "program.o")
+            compile_cmd = ([args.cc or c_compiler_for(args.cxx), "-x", "c"] + COMMON_FLAGS + C_FLAGS + args.flag +
+                           ["-I", INCLUDE] + user + ["-c", lowered, "-o", obj])
+            link_cmd = [args.cxx] + args.flag + [obj, "-o", args.output, args.runtime] + C_LINK_FLAGS + LINK_FLAGS
+            steps = [compile_cmd, link_cmd]
+        else:
+            steps = [[args.cxx] + COMMON_FLAGS + CXX_FLAGS + args.flag + ["-I", INCLUDE] + user +
+                     [lowered, "-o", args.output, args.runtime] + LINK_FLAGS]
+        for cmd in steps:
+            if subprocess.run(cmd).returncode != 0:
+                try:
+                    os.unlink(args.output)
+                except FileNotFoundError:
+                    pass
+                return 1
     return 0
 
 

@@ -176,9 +176,14 @@ private:
             const bool leave = word == "__leave" || (c_source_ && word == "leave" && before_semicolon(tokens, i, count));
             const bool abnormal = word == "AbnormalTermination" || word == "_abnormal_termination" ||
                                   word == "__abnormal_termination" || word == "abnormal_termination";
-            if (!leave && !abnormal) continue;
+            const bool handler = word == "__except" || word == "__finally";
+            if (!leave && !abnormal && !handler) continue;
             const unsigned at = expansion_offset(clang_getTokenLocation(unit_, tokens[i]));
             if (in_directive(at)) continue;
+            if (handler) {
+                check_handler_keyword(at, word);
+                continue;
+            }
             if (leave)
                 add_leave(at, expansion_offset(clang_getRangeEnd(clang_getTokenExtent(unit_, tokens[i]))));
             else
@@ -208,6 +213,14 @@ private:
                 function = int(f);
         }
         return function;
+    }
+
+    // An __except or __finally must follow a guarded body; the compiler,
+    // reading C, may only report a missing semicolon.
+    void check_handler_keyword(unsigned at, const std::string &word) {
+        for (const TryStmt &t : model_.tries)
+            if (t.body.end <= at && at < t.handler.begin) return;
+        model_.problems.push_back({at, "'" + word + "' without a preceding '__try' block"});
     }
 
     // The compiler does not check where AbnormalTermination() is used; the

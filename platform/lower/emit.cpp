@@ -19,7 +19,7 @@ struct Site {
 
 class Emitter {
 public:
-    Emitter(Model &model, const std::string &text) : m_(model), text_(text) {}
+    Emitter(Model &model, const std::string &text, bool c) : m_(model), text_(text), c_(c) {}
 
     std::string run() {
         plan_jumps();
@@ -48,6 +48,7 @@ public:
 private:
     Model &m_;
     const std::string &text_;
+    bool c_;   // C output: filters are nested functions, no C++ exceptions
     std::vector<Site> sites_;
     std::vector<std::function<std::string()>> jump_text_;
     std::vector<bool> exit_used_;
@@ -113,6 +114,13 @@ private:
             const bool void_value = has_value && f.result_type == "void";
             const std::string pop = "__seh_head = __seh_r" + n(outermost) + ".prev; ";
 
+            if (finallies.empty() && c_ && has_value && !void_value) {
+                f.needs_return_slot = true;
+                jump_text_.push_back([this, i, pop] {
+                    return "{ __seh_ret = (" + render(m_.jumps[i].value) + "); " + pop + "return __seh_ret; }";
+                });
+                continue;
+            }
             if (finallies.empty()) {
                 jump_text_.push_back([this, i, pop, has_value, void_value] {
                     const Jump &jj = m_.jumps[i];
@@ -164,12 +172,20 @@ private:
         std::string out;
         if (!t.is_finally) {
             const std::string filter = flatten(render(t.filter));
-            out = "{ __seh_record " + r + "; auto __seh_f" + id +
-                  " = [&](EXCEPTION_POINTERS *__seh_info) -> int { DWORD __seh_code = "
-                  "__seh_info->ExceptionRecord->ExceptionCode; (void)__seh_code; return (int)(" +
-                  filter + "); }; __seh_set_filter(&" + r + ", __seh_f" + id + "); __seh_cxx_guard __seh_g" + id +
-                  " = {&" + r + "}; if (__builtin_setjmp(" + r + ".landing) == 0) { __seh_push(&" + r +
-                  ", __SEH_EXCEPT, __builtin_frame_address(0)); " + lines_of(head);
+            const std::string filter_body = "{ DWORD __seh_code = __seh_info->ExceptionRecord->ExceptionCode; "
+                                            "(void)__seh_code; return (int)(" + filter + "); }";
+            if (c_)
+                // A GNU C nested function: it reads and writes the function's
+                // locals while the frames below are still alive.
+                out = "{ struct __seh_record " + r + "; int __seh_f" + id +
+                      "(void *__seh_closure, EXCEPTION_POINTERS *__seh_info) { (void)__seh_closure; " + filter_body.substr(1) +
+                      " " + r + ".filter = __seh_f" + id + "; " + r + ".closure = 0; ";
+            else
+                out = "{ __seh_record " + r + "; auto __seh_f" + id + " = [&](EXCEPTION_POINTERS *__seh_info) -> int " +
+                      filter_body + "; __seh_set_filter(&" + r + ", __seh_f" + id + "); __seh_cxx_guard __seh_g" + id +
+                      " = {&" + r + "}; ";
+            out += "if (__builtin_setjmp(" + r + ".landing) == 0) { __seh_push(&" + r +
+                   ", __SEH_EXCEPT, __builtin_frame_address(0)); " + lines_of(head);
             out += render(t.body);
             out += std::string(" ") + (t.leave_used ? "__seh_leave_" + id + ": ; " : "") + "__seh_head = " + r +
                    ".prev; } else { DWORD __seh_code = " + r + ".code; (void)__seh_code; " + lines_of(middle);
@@ -180,17 +196,19 @@ private:
         // A C++ exception that leaves the body runs the termination handler
         // too (exit -1), then goes on.
         const std::string x = "__seh_x" + id, e = "__seh_e" + id;
-        out = "{ __seh_record " + r + "; int " + x + " = 0; __seh_cxx_exception " + e + "; __seh_cxx_guard __seh_g" +
-              id + " = {&" + r + "}; if (__builtin_setjmp(" + r + ".landing) != 0) " + x + " = 1; else { __seh_push(&" +
-              r + ", __SEH_FINALLY, __builtin_frame_address(0)); try " + lines_of(head);
+        out = "{ struct __seh_record " + r + "; int " + x + " = 0; ";
+        if (!c_) out += "__seh_cxx_exception " + e + "; __seh_cxx_guard __seh_g" + id + " = {&" + r + "}; ";
+        out += "if (__builtin_setjmp(" + r + ".landing) != 0) " + x + " = 1; else { __seh_push(&" + r +
+               ", __SEH_FINALLY, __builtin_frame_address(0)); " + (c_ ? "" : "try ") + lines_of(head);
         out += render(t.body);
-        out += std::string(" catch (...) { ") + e + " = std::current_exception(); " + x + " = -1; goto __seh_exit_" +
-               id + "; } " + (t.leave_used ? "__seh_leave_" + id + ": " : "") + x + " = 0; __seh_exit_" + id +
-               ": __seh_head = " + r + ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " +
-               lines_of(middle);
+        out += " ";
+        if (!c_)
+            out += "catch (...) { " + e + " = std::current_exception(); " + x + " = -1; goto __seh_exit_" + id + "; } ";
+        out += (t.leave_used ? "__seh_leave_" + id + ": " : "") + x + " = 0; " +
+               (exit_used_[t.id] || !c_ ? "__seh_exit_" + id + ": " : "") + "__seh_head = " + r + ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " + lines_of(middle);
         out += render(t.handler);
-        out += " } if (" + x + " == 1) __seh_unwind(&" + r + ".goal); else if (" + x + " == -1) std::rethrow_exception(" +
-               e + ");";
+        out += " } if (" + x + " == 1) __seh_unwind(&" + r + ".goal);";
+        if (!c_) out += " else if (" + x + " == -1) std::rethrow_exception(" + e + ");";
         for (size_t k = 0; k < t.continuations.size(); ++k)
             out += " else if (" + x + " == " + n(int(k) + 2) + ") " + t.continuations[k];
         out += " }";
@@ -200,9 +218,9 @@ private:
 
 }  // namespace
 
-std::string emit(Model &model, const std::string &text, const std::string &path) {
+std::string emit(Model &model, const std::string &text, const std::string &path, bool c) {
     std::string out = "#include <seh_runtime.h>\n#line 1 \"" + path + "\"\n";
-    return out + Emitter(model, text).run();
+    return out + Emitter(model, text, c).run();
 }
 
 }  // namespace zeb::lower

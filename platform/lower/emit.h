@@ -10,6 +10,7 @@
 
 namespace zeb::lower {
 
-std::string emit(Model &model, const std::string &text, const std::string &path);
+// `c`: the output is GNU C (for C sources), otherwise C++.
+std::string emit(Model &model, const std::string &text, const std::string &path, bool c);
 
 }  // namespace zeb::lower

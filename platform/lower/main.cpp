@@ -84,7 +84,7 @@ int usage() {
 
 int main(int argc, char **argv) {
     std::string input, output;
-    std::vector<std::string> args = {"-x", "c++", "-std=gnu++17", "-fms-extensions", "-D__ZEB_LOWERING__",
+    std::vector<std::string> args = {"-fms-extensions", "-D__ZEB_LOWERING__",
                                      "-Wno-everything", "-ferror-limit=0", "-I", ZEB_PLATFORM_INCLUDE};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -107,7 +107,11 @@ int main(int argc, char **argv) {
     }
     if (input.empty() || output.empty()) return usage();
     const bool c_source = input.size() > 2 && input.compare(input.size() - 2, 2, ".c") == 0;
-    if (c_source) args.push_back("-D__ZEB_C_SOURCE=1");
+    // C sources stay C (as the platform compiles them); others are C++.
+    const std::vector<std::string> language =
+        c_source ? std::vector<std::string>{"-x", "c", "-std=gnu11", "-D__ZEB_C_SOURCE=1"}
+                 : std::vector<std::string>{"-x", "c++", "-std=gnu++17"};
+    args.insert(args.begin(), language.begin(), language.end());
     unlink(output.c_str());   // a stale output must not pass for this run's
 
     std::ifstream in(input, std::ios::binary);
@@ -132,7 +136,7 @@ int main(int argc, char **argv) {
     int errors = report_compiler_errors(unit);
     zeb::lower::Model model = zeb::lower::scan(unit, text, c_source);
     std::string lowered;
-    if (!errors && model.problems.empty()) lowered = zeb::lower::emit(model, text, input);
+    if (!errors && model.problems.empty()) lowered = zeb::lower::emit(model, text, input, c_source);
     for (const zeb::lower::Problem &p : model.problems) {
         unsigned line, col;
         line_col(text, p.offset, &line, &col);

@@ -55,8 +55,13 @@ def check_case(case, args, tmp):
         elif not os.path.isfile(output) or open(output).read().startswith("stale output"):
             problems.append("no output written")
         elif args.cxx:
-            c = subprocess.run([args.cxx, "-std=gnu++17", "-fpermissive", "-w", "-fsyntax-only", "-I", args.include,
-                                "-x", "c++", output], capture_output=True, text=True)
+            # C sources are lowered to C, the others to C++.
+            if case.endswith(".c"):
+                compile_cmd = [args.cxx.replace("g++", "gcc"), "-std=gnu11", "-x", "c"]
+            else:
+                compile_cmd = [args.cxx, "-std=gnu++17", "-x", "c++"]
+            c = subprocess.run(compile_cmd + ["-w", "-fsyntax-only", "-I", args.include, output],
+                               capture_output=True, text=True)
             if c.returncode != 0:
                 problems.append(f"the lowered source does not compile:\n{c.stderr.rstrip()}")
         return problems
