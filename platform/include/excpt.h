@@ -15,6 +15,11 @@
 #define exception_code _exception_code
 #define exception_info() ((struct _EXCEPTION_POINTERS *)_exception_info())
 #define abnormal_termination _abnormal_termination
+/* The compiler's synonyms with one underscore. */
+#define _try __try
+#define _except __except
+#define _finally __finally
+#define _leave __leave
 /* The platform's C dialect also spells the statements without underscores. */
 #if defined(__ZEB_C_SOURCE)
 #define try __try

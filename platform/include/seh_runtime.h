@@ -9,13 +9,14 @@
 struct __seh_record;
 struct __seh_jmp_buf_tag;
 
-/* What an unwind is heading for: the record of an accepting try/except, or
- * the jump buffer of a long jump.  A termination handler entered by the
+/* What an unwind is heading for: the record of an accepting try/except, the
+ * jump buffer of a long jump, or (neither) the end of the process with
+ * `value` as its status, past every guarded block.  A termination handler entered by the
  * unwind keeps a copy, because the stack below it is already abandoned. */
 struct __seh_unwind_goal {
     struct __seh_record *target;          /* try/except record, or null for a long jump */
     struct __seh_jmp_buf_tag *jump;       /* long-jump buffer, or null */
-    int value;                            /* long-jump value */
+    int value;                            /* long-jump value, or exit status */
 };
 
 enum { __SEH_EXCEPT = 0, __SEH_FINALLY = 1 };

@@ -88,15 +88,15 @@ private:
         return offset;
     }
 
+    // Written by a macro: the place it expands to is not where its text is
+    // (the macro's body, or an argument).
     static bool from_macro(CXSourceLocation loc) {
-        CXFile ef, sf;
-        unsigned eo = 0, so = 0;
+        CXFile ef, sf, ff;
+        unsigned eo = 0, so = 0, fo = 0;
         clang_getExpansionLocation(loc, &ef, nullptr, nullptr, &eo);
         clang_getSpellingLocation(loc, &sf, nullptr, nullptr, &so);
-        CXFile ff;
-        unsigned fo = 0;
         clang_getFileLocation(loc, &ff, nullptr, nullptr, &fo);
-        return eo != fo || !clang_File_isEqual(ef, ff);
+        return eo != fo || eo != so || !clang_File_isEqual(ef, ff) || !clang_File_isEqual(ef, sf);
     }
 
     static bool from_macro(CXCursor c) {
@@ -107,6 +107,30 @@ private:
     Range range(CXCursor c) {
         CXSourceRange r = clang_getCursorExtent(c);
         return {expansion_offset(clang_getRangeStart(r)), expansion_offset(clang_getRangeEnd(r))};
+    }
+
+    // A filter given as a macro argument (EXCEPT(filter)) is spelled in the
+    // source, though it expands where the macro is used.
+    Range filter_range(CXCursor c) {
+        const Range expanded = range(c);
+        if (expanded.end > expanded.begin) return expanded;
+        CXSourceRange r = clang_getCursorExtent(c);
+        CXFile bf, ef;
+        unsigned b = 0, e = 0;
+        clang_getFileLocation(clang_getRangeStart(r), &bf, nullptr, nullptr, &b);
+        clang_getFileLocation(clang_getRangeEnd(r), &ef, nullptr, nullptr, &e);
+        CXFile main_file = clang_getFile(unit_, main_path_.c_str());
+        if (!bf || !ef || !clang_File_isEqual(bf, main_file) || !clang_File_isEqual(ef, main_file) || e <= b)
+            return {0, 0};
+        // The end location names the last token's start; take the token.
+        CXToken *token = clang_getToken(unit_, clang_getRangeEnd(r));
+        if (token) {
+            unsigned te = 0;
+            clang_getFileLocation(clang_getRangeEnd(clang_getTokenExtent(unit_, *token)), nullptr, nullptr, nullptr, &te);
+            if (te > e) e = te;
+            clang_disposeTokens(unit_, token, 1);
+        }
+        return {b, e};
     }
 
     // Jump statements end before their semicolon; the rewrite takes it too.
@@ -173,7 +197,8 @@ private:
         for (unsigned i = 0; i < count; ++i) {
             if (clang_getTokenKind(tokens[i]) == CXToken_Comment) continue;
             const std::string word = spelling(clang_getTokenSpelling(unit_, tokens[i]));
-            const bool leave = word == "__leave" || (c_source_ && word == "leave" && before_semicolon(tokens, i, count));
+            const bool leave = word == "__leave" ||
+                               ((word == "_leave" || (c_source_ && word == "leave")) && before_semicolon(tokens, i, count));
             const bool abnormal = word == "AbnormalTermination" || word == "_abnormal_termination" ||
                                   word == "__abnormal_termination" || word == "abnormal_termination";
             const bool handler = word == "__except" || word == "__finally";
@@ -299,8 +324,11 @@ private:
             problem(c, "unexpected form of a guarded block");
             return;
         }
-        if (from_macro(c)) {
-            problem(c, "a guarded block cannot be written inside a macro");
+        // The keywords may come from macros (#define TRY __try); the guarded
+        // body and the handler must be written in the source itself.
+        auto handler_parts = children(kids[1]);
+        if (from_macro(kids[0]) || handler_parts.empty() || from_macro(handler_parts.back())) {
+            problem(c, "a guarded block whose body or handler is written inside a macro cannot be lowered");
             return;
         }
         TryStmt t;
@@ -325,7 +353,11 @@ private:
                 problem(c, "unexpected form of an exception handler");
                 return;
             }
-            model_.tries[id].filter = range(handler_kids[0]);
+            model_.tries[id].filter = filter_range(handler_kids[0]);
+            if (model_.tries[id].filter.end <= model_.tries[id].filter.begin) {
+                problem(c, "this filter expression cannot be lowered: it is not written in this source");
+                return;
+            }
             visit(handler_kids[0], fs);
         }
         fs->scopes.push_back({Scope::Handler, id});

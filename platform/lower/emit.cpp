@@ -53,7 +53,9 @@ private:
     std::vector<std::function<std::string()>> jump_text_;
     std::vector<bool> exit_used_;
 
-    std::string original(Range r) const { return text_.substr(r.begin, r.end - r.begin); }
+    std::string original(Range r) const {
+        return r.end > r.begin && r.end <= text_.size() ? text_.substr(r.begin, r.end - r.begin) : std::string();
+    }
 
     std::string render(Range r) const {
         std::string out;

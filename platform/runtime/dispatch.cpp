@@ -29,6 +29,10 @@ struct ActiveSearch {
 }  // namespace
 
 void abandon_searches_for_target(const __seh_record *target) {
+    if (!target) {   // past every guarded block: every search is abandoned
+        active_dispatch = nullptr;
+        return;
+    }
     while (active_dispatch && chain_reaches(active_dispatch->current, target))
         active_dispatch = active_dispatch->outer;
 }
@@ -97,8 +101,14 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
     case EXCEPTION_CONTINUE_EXECUTION:
         if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) raise_noncontinuable(record);
         return;
-    case EXCEPTION_EXECUTE_HANDLER:
-        quiet_exit(record);   // the top-level filter took it: no report
+    case EXCEPTION_EXECUTE_HANDLER: {
+        // The top-level filter took it: as the start-up's own handler, it is
+        // reached by an ordinary unwind (every pending termination handler
+        // runs), then the process ends with the code as its status.
+        abandon_searches_for_target(nullptr);
+        __seh_unwind_goal goal = {nullptr, nullptr, exit_status_for(record->ExceptionCode)};
+        __seh_unwind(&goal);
+    }
     default:
         unhandled_exception(record);
     }

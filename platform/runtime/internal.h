@@ -25,8 +25,8 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context);
 
 // Ends the process for an exception that no filter accepted.
 [[noreturn]] void unhandled_exception(const EXCEPTION_RECORD *record);
-// Ends the process with the exception's status and no report.
-[[noreturn]] void quiet_exit(const EXCEPTION_RECORD *record);
+// The exit status for an exception that ends the process.
+int exit_status_for(DWORD code);
 
 // True when `wanted` is `from` or an older record on its chain.
 bool chain_reaches(const __seh_record *from, const __seh_record *wanted);

@@ -34,11 +34,6 @@ int exit_status_for(DWORD code) {
     return low ? low : 255;
 }
 
-void quiet_exit(const EXCEPTION_RECORD *record) {
-    fflush(stdout);
-    _exit(exit_status_for(record->ExceptionCode));
-}
-
 void unhandled_exception(const EXCEPTION_RECORD *record) {
     fflush(stdout);
     char line[160];

@@ -5,10 +5,15 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 namespace {
 
 [[noreturn]] void arrive(const __seh_unwind_goal &goal) {
+    if (!goal.jump && !goal.target) {   // the start-up's handler: end the process
+        fflush(stdout);
+        _exit(goal.value);
+    }
     if (goal.jump) {
         __seh_head = goal.jump->chain;
         _longjmp(goal.jump->native, goal.value);
@@ -21,7 +26,7 @@ namespace {
 // target; it stops at the first record the target's chain still holds.
 bool reached(const __seh_unwind_goal &goal, const __seh_record *r) {
     if (goal.jump) return r == nullptr || zeb::seh::chain_reaches(goal.jump->chain, r);
-    return r == goal.target;
+    return r == goal.target;   // null: past every guarded block
 }
 
 }  // namespace
