@@ -28,12 +28,19 @@ struct ActiveSearch {
 
 }  // namespace
 
+// A search survives an unwind only when the unwind's target was pushed
+// during that search's filter (a guarded block inside the filter, or in a
+// function it calls): those records lie above where the search started.
+// Any other target, even one the search had already passed, is further up
+// the stack than the filter, whose frames the unwind abandons.
+static bool pushed_during_filter(const __seh_record *target, const Dispatch *search) {
+    if (!target) return false;
+    if (!search->start) return true;
+    return target != search->start && chain_reaches(target, search->start);
+}
+
 void abandon_searches_for_target(const __seh_record *target) {
-    if (!target) {   // past every guarded block: every search is abandoned
-        active_dispatch = nullptr;
-        return;
-    }
-    while (active_dispatch && chain_reaches(active_dispatch->current, target))
+    while (active_dispatch && !pushed_during_filter(target, active_dispatch))
         active_dispatch = active_dispatch->outer;
 }
 

@@ -99,4 +99,49 @@ TEST(Nested, FilterHandlesAnExceptionOfItsOwn) {
     EXPECT_EQ(caught, kFirst);
 }
 
+// An exception raised in a filter and taken by a guarded block that the
+// first search had already passed (below the filter's frame) abandons the
+// first search: nothing of it may be left for later searches to meet.
+int raising_filter(void) {
+    RaiseException(0xE0000102, 0, 0, NULL);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void raise_below(std::string *t) {
+    __try {
+        RaiseException(0xE0000101, 0, 0, NULL);
+    } __except (GetExceptionCode() == 0xE0000102 ? (*t += "b", EXCEPTION_EXECUTE_HANDLER)
+                                                 : EXCEPTION_CONTINUE_SEARCH) {
+        *t += "B";
+    }
+}
+
+}  // namespace
+
+namespace zeb::seh {
+struct Dispatch;
+extern __thread Dispatch *active_dispatch;
+}  // namespace zeb::seh
+
+namespace {
+
+TEST(Nested, ExceptionFromFilterTakenBelowAbandonsTheFirstSearch) {
+    std::string t;
+    __try {
+        raise_below(&t);
+        t += "r";
+    } __except (raising_filter()) {
+        t += "X";
+    }
+    EXPECT_EQ(t, "bBr");
+    EXPECT_EQ(zeb::seh::active_dispatch, nullptr);
+    __try {
+        RaiseException(0xE0000103, 0, 0, NULL);
+    } __except (t += (GetExceptionInformation()->ExceptionRecord->ExceptionFlags & EXCEPTION_NESTED_CALL) ? "n" : "f",
+                EXCEPTION_EXECUTE_HANDLER) {
+        t += "H";
+    }
+    EXPECT_EQ(t, "bBrfH");
+}
+
 }  // namespace
