@@ -61,6 +61,7 @@ __seh_push(struct __seh_record *record, int kind, void *frame)
 }
 
 #ifdef __cplusplus
+#include <cxxabi.h>
 #include <exception>
 
 /* Filters are closures over the function's locals; the run-time calls them
@@ -88,7 +89,9 @@ static inline __attribute__((always_inline)) T &&__seh_pop_after(T &&value, stru
     return static_cast<T &&>(value);
 }
 
-/* A C++ exception passing a termination handler is held while it runs. */
+/* A C++ exception passing a termination handler is held while it runs.
+ * A thread's forced unwind (pthread_exit) passes through untouched: the
+ * platform runs no termination handlers when a thread exits. */
 typedef std::exception_ptr __seh_cxx_exception;
 
 /* A C++ exception that leaves a guarded block must not leave its record on

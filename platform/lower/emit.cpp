@@ -205,7 +205,8 @@ private:
         out += render(t.body);
         out += " ";
         if (!c_)
-            out += "catch (...) { " + e + " = std::current_exception(); " + x + " = -1; goto __seh_exit_" + id + "; } ";
+            out += "catch (abi::__forced_unwind &) { throw; } catch (...) { " + e + " = std::current_exception(); " + x +
+                   " = -1; goto __seh_exit_" + id + "; } ";
         out += (t.leave_used ? "__seh_leave_" + id + ": " : "") + x + " = 0; " +
                (exit_used_[t.id] || !c_ ? "__seh_exit_" + id + ": " : "") + "__seh_head = " + r + ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " + lines_of(middle);
         out += render(t.handler);

@@ -3,6 +3,7 @@
 // Continuing execution returns from the handler and retries the faulting
 // instruction; executing a handler leaves the signal frame by the unwind.
 #include "fault_context.h"
+#include "guard_pages.h"
 #include "internal.h"
 
 #include <signal.h>
@@ -14,17 +15,25 @@
 namespace zeb::seh {
 namespace {
 
-bool is_stack_overflow(uintptr_t address) {
+// A stack overflow faults in the guard gap below the thread's stack while
+// the stack pointer itself is down at the stack's end; a fault at the same
+// address from a stack pointer higher up is an ordinary access violation
+// (other mappings may lie just below a thread's stack).
+bool is_stack_overflow(uintptr_t address, uintptr_t sp) {
     const StackBounds stack = thread_stack_bounds();
     if (!stack.low) return false;
     const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    // The kernel keeps a guard gap of 256 pages below a growing stack.
-    return address < stack.low + 2 * page && address + 256 * page + 1024 * 1024 >= stack.low;
+    const uintptr_t gap = 256 * page + 1024 * 1024;   // the kernel's guard gap, and then some
+    const bool in_gap = address < stack.low + 2 * page && address + gap >= stack.low;
+    const bool sp_at_end = sp < stack.low + 64 * page && sp + gap >= stack.low;
+    return in_gap && sp_at_end;
 }
 
-DWORD code_for(int sig, const siginfo_t *info, uintptr_t address) {
+DWORD code_for(int sig, const siginfo_t *info, uintptr_t address, uintptr_t sp) {
     switch (sig) {
-    case SIGSEGV: return is_stack_overflow(address) ? STATUS_STACK_OVERFLOW : STATUS_ACCESS_VIOLATION;
+    case SIGSEGV:
+        if (take_guard_page(address)) return STATUS_GUARD_PAGE_VIOLATION;
+        return is_stack_overflow(address, sp) ? STATUS_STACK_OVERFLOW : STATUS_ACCESS_VIOLATION;
     case SIGBUS: return info->si_code == BUS_ADRALN ? STATUS_DATATYPE_MISALIGNMENT : STATUS_IN_PAGE_ERROR;
     case SIGILL: return (info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG) ? STATUS_PRIVILEGED_INSTRUCTION
                                                                                       : STATUS_ILLEGAL_INSTRUCTION;
@@ -50,10 +59,11 @@ void on_fault(int sig, siginfo_t *info, void *raw) {
     const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
 
     EXCEPTION_RECORD record = {};
-    record.ExceptionCode = code_for(sig, info, address);
+    record.ExceptionCode = code_for(sig, info, address, site.sp);
     record.ExceptionAddress = reinterpret_cast<void *>(site.pc);
     switch (record.ExceptionCode) {
     case STATUS_ACCESS_VIOLATION:
+    case STATUS_GUARD_PAGE_VIOLATION:
     case STATUS_STACK_OVERFLOW:
         record.NumberParameters = 2;
         record.ExceptionInformation[0] = access_kind(uc, address);
