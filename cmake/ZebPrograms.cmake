@@ -28,6 +28,13 @@ if(ZEB_NATIVE_SEH)
     COMMAND ${CMAKE_COMMAND} -E touch ${ZEB_WINEPREFIX}/.made
     COMMENT "Making the Wine prefix" VERBATIM)
   add_custom_target(wine-prefix ALL DEPENDS ${ZEB_WINEPREFIX}/.made)
+  # One Wine server for the whole run: programs started while a server of
+  # the prefix is shutting down can fail to start at all.
+  # Its output is closed, or the test runner would wait for the server; a
+  # server already running (status 2) serves as well.
+  add_test(NAME wine-server
+    COMMAND sh -c "WINEPREFIX='${ZEB_WINEPREFIX}' wineserver -p 120 </dev/null >/dev/null 2>&1; [ $? -le 2 ]")
+  set_tests_properties(wine-server PROPERTIES FIXTURES_SETUP wine)
 endif()
 
 # Programs known to fail on this platform, each with its reason.
@@ -63,6 +70,9 @@ function(zeb_add_run name program label expect)
             --emulator "${ZEB_EMULATOR}" --platform ${ZEB_PLATFORM}
             --results-dir ${ZEB_RESULTS} ${expect} ${extra} -- ${ARGN})
   set_tests_properties(${name} PROPERTIES LABELS "${label}" TIMEOUT 60)
+  if(ZEB_NATIVE_SEH)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+  endif()
 endfunction()
 
 function(zeb_program source label)

@@ -13,7 +13,7 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import report  # noqa: E402
 from platforms import ROOT  # noqa: E402
-from xfail import load_xfail  # noqa: E402
+from xfail import judge_known, load_xfail  # noqa: E402
 
 MINGW = "/usr/x86_64-w64-mingw32/include"
 LIBSTDCXX = "/usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++"
@@ -51,12 +51,7 @@ def main():
             ok, reason = check(s, tmp)
             rel = os.path.relpath(s, ROOT)
             reason = reason.replace(s, rel)
-            if name in known:
-                verdict = "XPASS" if ok else "XFAIL"
-                reason = f"compiles cleanly, but listed as failing: {known[name]}" if ok else \
-                    f"{reason} [expected: {known[name]}]"
-            else:
-                verdict = "PASS" if ok else "FAIL"
+            verdict, reason = judge_known(ok, reason, known.get(name, ""))
             results.append({"name": name, "verdict": verdict, "reason": reason})
     results.sort(key=lambda r: r["name"])
     print(report.table(results, "Windows ARM64 compile"))

@@ -1,6 +1,5 @@
 """The results matrix: program x platform, as Markdown."""
-import re
-
+import report
 from platforms import DESCRIPTIONS
 
 START, END = "<!-- matrix:start -->", "<!-- matrix:end -->"
@@ -13,8 +12,7 @@ def cell(result):
     if v == "PASS":
         return "pass"
     if v == "XFAIL":
-        m = re.search(r"\[expected: (.*)\]$", reason)
-        return "expected failure: " + (m.group(1) if m else reason)
+        return "expected failure: " + result["known"].replace("|", "\\|")
     return ("unexpected pass: " if v == "XPASS" else "FAIL: ") + reason
 
 
@@ -27,10 +25,7 @@ def markdown(by_platform):
         lines.append(f"| {n} | " + " | ".join(cell(index[p].get(n)) for p in platforms) + " |")
     lines.append("")
     for p in platforms:
-        rs = by_platform[p]
-        passed = sum(r["verdict"] == "PASS" for r in rs)
-        xfail = sum(r["verdict"] == "XFAIL" for r in rs)
-        failed = len(rs) - passed - xfail
+        passed, failed, xfail = report.counts(by_platform[p])
         lines.append(f"- **{p}** ({DESCRIPTIONS[p]}): {passed} passed, {failed} failed, {xfail} expected failures")
     return "\n".join(lines)
 

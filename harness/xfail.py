@@ -6,6 +6,16 @@ import re
 from platforms import ROOT
 
 
+def judge_known(passed, reason, known):
+    """Verdict and reason for a result, given why it is known to fail here
+    (empty when it is not)."""
+    if not known:
+        return ("PASS" if passed else "FAIL"), reason
+    if passed:
+        return "XPASS", f"passed, but listed as failing here: {known}"
+    return "XFAIL", f"{reason} [expected: {known}]"
+
+
 def load_xfail(platform):
     path = os.path.join(ROOT, "expected-failures", platform + ".txt")
     known = {}

@@ -8,7 +8,6 @@
   zeb matrix [--platforms host,arm,wine] [--output FILE] [--update-readme]
 """
 import argparse
-import glob
 import os
 import shutil
 import subprocess

@@ -9,7 +9,7 @@
 /* Without -fms-extensions (the compiler that builds lowered sources) the
  * platform's declaration specifiers are spelled as attributes. */
 #if !defined(_MSC_EXTENSIONS) && !defined(__ZEB_LOWERING__)
-#define __declspec(spec) __zeb_declspec_##spec
+#define __declspec(what) __zeb_declspec_##what
 #define __zeb_declspec_noinline __attribute__((noinline))
 #define __zeb_declspec_noreturn __attribute__((noreturn))
 #define __zeb_declspec_nothrow __attribute__((nothrow))

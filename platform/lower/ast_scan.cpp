@@ -1,5 +1,7 @@
 #include "ast_scan.h"
 
+#include "cx_string.h"
+
 #include <map>
 #include <string>
 
@@ -15,12 +17,6 @@ std::vector<CXCursor> children(CXCursor c) {
             return CXChildVisit_Continue;
         },
         &out);
-    return out;
-}
-
-std::string spelling(CXString s) {
-    std::string out = clang_getCString(s) ? clang_getCString(s) : "";
-    clang_disposeString(s);
     return out;
 }
 
@@ -59,7 +55,7 @@ struct FunctionState {
 class Scanner {
 public:
     Scanner(CXTranslationUnit unit, const std::string &text, bool c_source)
-        : unit_(unit), text_(text), main_path_(spelling(clang_getTranslationUnitSpelling(unit))),
+        : unit_(unit), text_(text), main_path_(take(clang_getTranslationUnitSpelling(unit))),
           c_source_(c_source) {}
 
     Model run() {
@@ -196,7 +192,7 @@ private:
         clang_tokenize(unit_, whole, &tokens, &count);
         for (unsigned i = 0; i < count; ++i) {
             if (clang_getTokenKind(tokens[i]) == CXToken_Comment) continue;
-            const std::string word = spelling(clang_getTokenSpelling(unit_, tokens[i]));
+            const std::string word = take(clang_getTokenSpelling(unit_, tokens[i]));
             const bool leave = word == "__leave" ||
                                ((word == "_leave" || (c_source_ && word == "leave")) && before_semicolon(tokens, i, count));
             const bool abnormal = word == "AbnormalTermination" || word == "_abnormal_termination" ||
@@ -218,7 +214,7 @@ private:
     }
 
     bool before_semicolon(CXToken *tokens, unsigned i, unsigned count) const {
-        return i + 1 < count && spelling(clang_getTokenSpelling(unit_, tokens[i + 1])) == ";";
+        return i + 1 < count && take(clang_getTokenSpelling(unit_, tokens[i + 1])) == ";";
     }
 
     bool in_directive(unsigned at) const {
@@ -286,7 +282,7 @@ private:
         Function f;
         f.is_lambda = clang_getCursorKind(c) == CXCursor_LambdaExpr;
         if (!clang_Cursor_isNull(body)) f.body = range(body);
-        if (!f.is_lambda) f.result_type = spelling(clang_getTypeSpelling(clang_getCursorResultType(c)));
+        if (!f.is_lambda) f.result_type = take(clang_getTypeSpelling(clang_getCursorResultType(c)));
         model_.functions.push_back(f);
         for (CXCursor k : children(c)) visit(k, &fs);
         resolve_gotos(fs);
@@ -405,7 +401,7 @@ private:
                 PendingGoto g;
                 g.stmt = with_semicolon(range(c));
                 g.label_offset = range(label).begin;
-                g.label = spelling(clang_getCursorSpelling(label));
+                g.label = take(clang_getCursorSpelling(label));
                 g.bodies = bodies(*fs);
                 g.from_macro = from_macro(c);
                 fs->gotos.push_back(g);
@@ -415,7 +411,7 @@ private:
         case CXCursor_CXXCatchStmt: {
             auto kids = children(c);
             if (!kids.empty() && clang_getCursorKind(kids[0]) == CXCursor_VarDecl &&
-                spelling(clang_getCursorSpelling(kids[0])).empty() && !from_macro(kids[0])) {
+                take(clang_getCursorSpelling(kids[0])).empty() && !from_macro(kids[0])) {
                 const CXType type = clang_getCanonicalType(clang_getCursorType(kids[0]));
                 if (type.kind == CXType_Record) model_.reference_catches.push_back(range(kids[0]).end);
             }

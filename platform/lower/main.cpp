@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ast_scan.h"
+#include "cx_string.h"
 #include "emit.h"
 
 #ifndef ZEB_PLATFORM_INCLUDE
@@ -24,11 +25,7 @@
 
 namespace {
 
-std::string take(CXString s) {
-    std::string out = clang_getCString(s) ? clang_getCString(s) : "";
-    clang_disposeString(s);
-    return out;
-}
+using zeb::lower::take;
 
 void line_col(const std::string &text, unsigned offset, unsigned *line, unsigned *col) {
     *line = 1;

@@ -23,7 +23,6 @@ namespace {
 constexpr size_t kAltStackSize = 256 * 1024;
 
 __thread uintptr_t stack_low, stack_high;
-__thread void *alt_stack;
 
 pthread_key_t alt_stack_key;
 pthread_once_t alt_stack_key_once = PTHREAD_ONCE_INIT;
@@ -78,7 +77,6 @@ extern "C" void __seh_thread_init(void) {
         munmap(stack, kAltStackSize);
         return;
     }
-    alt_stack = stack;
     pthread_once(&alt_stack_key_once, make_alt_stack_key);
     pthread_setspecific(alt_stack_key, stack);
 }

@@ -32,7 +32,7 @@ extern "C" DWORD GetTickCount(void) {
 
 extern "C" void ExitProcess(UINT status) {
     fflush(nullptr);
-    _exit(int(status & 0xFF) ? int(status & 0xFF) : (status ? 255 : 0));
+    _exit(status ? zeb::seh::exit_status_for(status) : 0);
 }
 
 extern "C" void OutputDebugStringA(LPCSTR text) {

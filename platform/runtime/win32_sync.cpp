@@ -11,48 +11,42 @@
 
 // ---- Interlocked ----------------------------------------------------------
 
-extern "C" LONG WINAPI InterlockedIncrement(LONG volatile *addend) {
-    return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST);
+namespace {
+template <class T> T add_fetch(T volatile *p, T v) { return __atomic_add_fetch(p, v, __ATOMIC_SEQ_CST); }
+template <class T> T exchange(T volatile *p, T v) { return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST); }
+template <class T> T fetch_add(T volatile *p, T v) { return __atomic_fetch_add(p, v, __ATOMIC_SEQ_CST); }
+// Returns the value found, whether or not it was replaced.
+template <class T> T compare_exchange(T volatile *p, T exchange, T comparand) {
+    __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    return comparand;
 }
-extern "C" LONG WINAPI InterlockedDecrement(LONG volatile *addend) {
-    return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST);
-}
-extern "C" LONG WINAPI InterlockedExchange(LONG volatile *target, LONG value) {
-    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
-}
-extern "C" LONG WINAPI InterlockedExchangeAdd(LONG volatile *addend, LONG value) {
-    return __atomic_fetch_add(addend, value, __ATOMIC_SEQ_CST);
-}
-extern "C" LONG WINAPI InterlockedCompareExchange(LONG volatile *destination, LONG exchange, LONG comparand) {
-    __atomic_compare_exchange_n(destination, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-    return comparand;  // the value found, whether or not it was replaced
+}  // namespace
+
+extern "C" LONG WINAPI InterlockedIncrement(LONG volatile *addend) { return add_fetch<LONG>(addend, 1); }
+extern "C" LONG WINAPI InterlockedDecrement(LONG volatile *addend) { return add_fetch<LONG>(addend, -1); }
+extern "C" LONG WINAPI InterlockedExchange(LONG volatile *target, LONG value) { return exchange(target, value); }
+extern "C" LONG WINAPI InterlockedExchangeAdd(LONG volatile *addend, LONG value) { return fetch_add(addend, value); }
+extern "C" LONG WINAPI InterlockedCompareExchange(LONG volatile *destination, LONG exchange_, LONG comparand) {
+    return compare_exchange(destination, exchange_, comparand);
 }
 
-extern "C" LONG64 WINAPI InterlockedIncrement64(LONG64 volatile *addend) {
-    return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST);
-}
-extern "C" LONG64 WINAPI InterlockedDecrement64(LONG64 volatile *addend) {
-    return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST);
-}
-extern "C" LONG64 WINAPI InterlockedExchange64(LONG64 volatile *target, LONG64 value) {
-    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
-}
+extern "C" LONG64 WINAPI InterlockedIncrement64(LONG64 volatile *addend) { return add_fetch<LONG64>(addend, 1); }
+extern "C" LONG64 WINAPI InterlockedDecrement64(LONG64 volatile *addend) { return add_fetch<LONG64>(addend, -1); }
+extern "C" LONG64 WINAPI InterlockedExchange64(LONG64 volatile *target, LONG64 value) { return exchange(target, value); }
 extern "C" LONG64 WINAPI InterlockedExchangeAdd64(LONG64 volatile *addend, LONG64 value) {
-    return __atomic_fetch_add(addend, value, __ATOMIC_SEQ_CST);
+    return fetch_add(addend, value);
 }
-extern "C" LONG64 WINAPI InterlockedCompareExchange64(LONG64 volatile *destination, LONG64 exchange,
+extern "C" LONG64 WINAPI InterlockedCompareExchange64(LONG64 volatile *destination, LONG64 exchange_,
                                                       LONG64 comparand) {
-    __atomic_compare_exchange_n(destination, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-    return comparand;
+    return compare_exchange(destination, exchange_, comparand);
 }
 
 extern "C" PVOID WINAPI InterlockedExchangePointer(PVOID volatile *target, PVOID value) {
-    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+    return exchange(target, value);
 }
-extern "C" PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile *destination, PVOID exchange,
+extern "C" PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile *destination, PVOID exchange_,
                                                           PVOID comparand) {
-    __atomic_compare_exchange_n(destination, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-    return comparand;
+    return compare_exchange(destination, exchange_, comparand);
 }
 
 // ---- Critical sections ------------------------------------------------------
