@@ -58,13 +58,14 @@ def judge(status, stdout, stderr, expected, expected_status, timed_out, timeout)
     return False, f"exit status {status}, expected {expected_status}"
 
 
-def run(cmd, timeout):
+def run(cmd, timeout, env=None, cwd=None):
     """Runs the program; the verdict rests on the program's own exit.  A
     process it leaves behind holding its output open (an emulator's server)
     does not make it a hang: the output is read until shortly after exit."""
     start = time.monotonic()
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        proc = subprocess.Popen(cmd, stdout=out, stderr=err, stdin=subprocess.DEVNULL, start_new_session=True)
+        proc = subprocess.Popen(cmd, stdout=out, stderr=err, stdin=subprocess.DEVNULL, start_new_session=True,
+                                env=env, cwd=cwd)
         try:
             proc.wait(timeout=timeout)
             timed_out = False

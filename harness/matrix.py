@@ -1,6 +1,5 @@
 """The results matrix: program x platform, as Markdown."""
 import report
-from platforms import DESCRIPTIONS
 
 START, END = "<!-- matrix:start -->", "<!-- matrix:end -->"
 
@@ -16,7 +15,7 @@ def cell(result):
     return ("unexpected pass: " if v == "XPASS" else "FAIL: ") + reason
 
 
-def markdown(by_platform):
+def markdown(by_platform, descriptions):
     platforms = list(by_platform)
     names = sorted({r["name"] for rs in by_platform.values() for r in rs})
     index = {p: {r["name"]: r for r in rs} for p, rs in by_platform.items()}
@@ -26,7 +25,7 @@ def markdown(by_platform):
     lines.append("")
     for p in platforms:
         passed, failed, xfail = report.counts(by_platform[p])
-        lines.append(f"- **{p}** ({DESCRIPTIONS[p]}): {passed} passed, {failed} failed, {xfail} expected failures")
+        lines.append(f"- **{p}** ({descriptions[p]}): {passed} passed, {failed} failed, {xfail} expected failures")
     return "\n".join(lines)
 
 

@@ -1,15 +1,11 @@
-"""What each platform needs from Debian, and installing what is missing."""
+"""Debian packages that platforms need, and installing what is missing."""
 import os
 import subprocess
 import sys
 
-COMMON = ["cmake", "make", "g++", "python3", "libclang-19-dev", "clang-19", "libgtest-dev", "libbenchmark-dev"]
-NEEDS = {
-    "host": COMMON,
-    "arm": COMMON + ["g++-arm-linux-gnueabihf", "g++-aarch64-linux-gnu", "qemu-user"],
-    "wine": COMMON + ["mingw-w64-x86-64-dev", "g++-mingw-w64-x86-64", "wine64"],
-    "check-sources": COMMON + ["mingw-w64-x86-64-dev"],
-}
+# What the compile check of the sources needs; each platform's file lists
+# what it needs itself (`packages`).
+CHECK_SOURCES = ["clang-19", "mingw-w64-x86-64-dev"]
 
 
 def missing(packages):
@@ -19,12 +15,9 @@ def missing(packages):
     return [p for p in packages if p not in installed]
 
 
-def ensure(*platforms):
-    """Installs what the platforms need (as root), or says how and stops."""
-    wanted = []
-    for p in platforms:
-        wanted += [x for x in NEEDS[p] if x not in wanted]
-    absent = missing(wanted)
+def ensure(wanted):
+    """Installs the Debian packages WANTED (as root), or says how and stops."""
+    absent = missing(wanted) if wanted else []
     if not absent:
         return
     command = "apt-get install -y " + " ".join(absent)

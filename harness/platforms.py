@@ -1,40 +1,28 @@
-"""The platforms the suite builds for: each is one or more CMake builds."""
+"""Where platforms come from: a bare name is one of the project's own files,
+platforms/NAME.toml; anything else is the path of a user's file."""
+import glob
 import os
 
+from platform_file import PlatformError, load
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-HOST_LOWER = os.path.join(ROOT, "build", "host", "platform", "zeb-lower")
+BUILT_IN = os.path.join(ROOT, "platforms")
 
 
-class Build:
-    def __init__(self, name, platform, cmake_args=(), needs_host_tool=False):
-        self.name = name
-        self.platform = platform
-        self.dir = os.path.join(ROOT, "build", name)
-        self.cmake_args = list(cmake_args)
-        self.needs_host_tool = needs_host_tool
-
-    @property
-    def results(self):
-        return os.path.join(self.dir, "results")
+def built_in_names():
+    return sorted(os.path.basename(p)[:-len(".toml")] for p in glob.glob(os.path.join(BUILT_IN, "*.toml")))
 
 
-def _toolchain(name):
-    return f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(ROOT, 'cmake', name + '.cmake')}"
+def is_path(spec):
+    return spec.endswith(".toml") or os.sep in spec
 
 
-PLATFORMS = {
-    "host": [Build("host", "host", ["-DZEB_PLATFORM=host"])],
-    "arm": [
-        Build("arm32", "arm", [_toolchain("arm32"), "-DZEB_PLATFORM=arm", "-DZEB_ARCH=arm32",
-                               f"-DZEB_LOWER={HOST_LOWER}"], needs_host_tool=True),
-        Build("arm64", "arm", [_toolchain("arm64"), "-DZEB_PLATFORM=arm", "-DZEB_ARCH=arm64",
-                               f"-DZEB_LOWER={HOST_LOWER}"], needs_host_tool=True),
-    ],
-    "wine": [Build("wine", "wine", ["-DZEB_PLATFORM=wine", "-DZEB_UNIT_TESTS=OFF"])],
-}
-
-DESCRIPTIONS = {
-    "host": "this machine (x86-64 Linux) with the portable SEH layer",
-    "arm": "32-bit ARM (Thumb-2, hard float) and AArch64 Linux with the layer, under qemu-user",
-    "wine": "x86-64 Windows (clang-19, mingw-w64, table-based SEH) under Wine",
-}
+def resolve(spec):
+    """The platform SPEC names: loaded and checked; raises PlatformError."""
+    if is_path(spec):
+        return load(spec, ROOT)
+    path = os.path.join(BUILT_IN, spec + ".toml")
+    if not os.path.exists(path):
+        raise PlatformError(f"unknown platform '{spec}' (the project's own: {', '.join(built_in_names())}; "
+                            "or give the path of a platform file, PATH.toml)")
+    return load(path, ROOT, shown=os.path.relpath(path, ROOT))

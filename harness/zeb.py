@@ -1,126 +1,121 @@
 #!/usr/bin/env python3
 """zeb: build and run the exception-handling conformance suite.
 
-  zeb run [--platform host|arm|wine] [--junit FILE] [--timeout S] [REGEX]
+  zeb run [--platform NAME|PATH.toml] [--junit FILE] [--timeout S] [--jobs N] [REGEX]
   zeb test
+  zeb platforms [PATH.toml ...]
   zeb cc SOURCE -o PROGRAM [-I DIR] [-D NAME[=VALUE]]
   zeb check-sources
-  zeb matrix [--platforms host,arm,wine] [--output FILE] [--update-readme]
+  zeb matrix [--platforms host,arm,wine,PATH.toml] [--output FILE] [--update-readme]
 """
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_sources  # noqa: E402
+import layer  # noqa: E402
 import matrix  # noqa: E402
 import packages  # noqa: E402
+import programs  # noqa: E402
 import report  # noqa: E402
-from platforms import PLATFORMS, ROOT  # noqa: E402
+import runner  # noqa: E402
+from platform_file import PlatformError  # noqa: E402
+from platforms import ROOT, built_in_names, resolve  # noqa: E402
 
-SUITE_LABELS = "^(seh|cxx|mixed)$"
-JOBS = str(max(2, os.cpu_count() or 2))
+JOBS = max(2, os.cpu_count() or 2)
+# The layer's CMake builds that `zeb test` builds whole and runs the tests of.
+LAYER_BUILDS = {"host": ["host"], "arm": ["arm32", "arm64"]}
+# A user's platform file run by `zeb test` on a few programs: its runner
+# copies each program elsewhere first, as one for a device would.
+COPYING_PLATFORM = os.path.join(ROOT, "tests", "platforms", "copy-and-run.toml")
+COPYING_PROGRAMS = "^(ZEB0004|ZEB0029|cxx-terminate-from-destructor|mixed-setjmp-fibonacci@5_1.0)$"
 
 
 def sh(cmd, **kw):
     return subprocess.run(cmd, **kw).returncode
 
 
-def configure(build):
-    if build.needs_host_tool:
-        build_host_tool()
-    if not os.path.exists(os.path.join(build.dir, "CMakeCache.txt")):
-        os.makedirs(build.dir, exist_ok=True)
-        if sh(["cmake", "-S", ROOT, "-B", build.dir, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"] + build.cmake_args,
-              stdout=subprocess.DEVNULL) != 0:
-            sys.exit(f"zeb: configuring {build.name} failed")
+def load_platform(spec):
+    try:
+        return resolve(spec)
+    except PlatformError as e:
+        sys.exit(f"zeb: {e}")
 
 
-def compile_build(build, targets=()):
-    """Builds what it can; a program that fails to build fails its own test.
-    The compiler's messages go to build.log in the build directory."""
-    configure(build)
-    cmd = ["cmake", "--build", build.dir, "-j", JOBS]
-    for t in targets:
-        cmd += ["--target", t]
-    log = os.path.join(build.dir, "build.log")
-    with open(log, "w") as out:
-        ok = sh(cmd + ["--", "-k"], stdout=out, stderr=subprocess.STDOUT) == 0
-    if not ok:
-        print(f"zeb: some of {build.name} did not build; the compiler's messages are in {log}", flush=True)
-    return ok
-
-
-def build_host_tool():
-    host = PLATFORMS["host"][0]
-    configure(host)
-    if sh(["cmake", "--build", host.dir, "-j", JOBS, "--target", "zeb-lower", "zebseh"],
-          stdout=subprocess.DEVNULL) != 0:
-        sys.exit("zeb: building the lowering tool failed")
-    return host
-
-
-def run_ctest(build, regex=None, labels=None, quiet=False):
-    shutil.rmtree(build.results, ignore_errors=True)
-    cmd = ["ctest", "--test-dir", build.dir, "-j", JOBS, "--output-on-failure"]
-    if labels:
-        cmd += ["-L", labels]
-    if regex:
-        cmd += ["-R", regex]
-    if quiet:
-        cmd += ["-Q"]
-    cmd += ["--output-junit", os.path.join(build.dir, "ctest-junit.xml")]
-    return sh(cmd)
-
-
-def run_platform(platform, regex=None):
-    """Builds and runs the programs of one platform; returns their results."""
-    packages.ensure(platform)
-    results = []
-    for build in PLATFORMS[platform]:
-        print(f"zeb: building {build.name} ...", flush=True)
-        compile_build(build, ["programs"])
-        run_ctest(build, regex=regex, labels=SUITE_LABELS, quiet=True)
-        results += report.load_results(build.results)
-    results.sort(key=lambda r: r["name"])
-    return results
+def run_platform(platform, regex=None, jobs=JOBS, timeout=None):
+    """Builds and runs the suite's programs on one platform; returns their
+    results."""
+    packages.ensure(platform.packages)
+    chosen = programs.select(programs.suite(ROOT), regex)
+    if not chosen:
+        return []
+    print(f"zeb: {platform.name}: building and running {len(chosen)} programs ...", flush=True)
+    try:
+        return runner.run_platform(platform, chosen, jobs, timeout)
+    except PlatformError as e:
+        sys.exit(f"zeb: {e}")
 
 
 def cmd_run(args):
-    os.environ["ZEB_TIMEOUT"] = str(args.timeout)
-    results = run_platform(args.platform, args.regex)
+    platform = load_platform(args.platform)
+    results = run_platform(platform, args.regex, args.jobs, args.timeout)
     if not results:
         print(f"zeb: no program matches '{args.regex}'" if args.regex else "zeb: no program was run")
-    print(report.table(results, args.platform))
+    print(report.table(results, platform.name))
     if args.junit:
-        report.write_junit(results, args.junit, args.platform)
+        report.write_junit(results, args.junit, platform.name)
     print(report.closing(results))
     passed, failed, _ = report.counts(results)
     return 0 if failed == 0 and results else 1
 
 
+def run_ctest(build):
+    folder = layer.build_dir(build)
+    return sh(["ctest", "--test-dir", folder, "-j", str(JOBS), "--output-on-failure",
+               "--output-junit", os.path.join(folder, "ctest-junit.xml")])
+
+
+def suite_step(platform, failures, regex=None):
+    """The suite on one platform, as `zeb run` shows it; any failure (an
+    expected one is not) fails the step."""
+    results = run_platform(platform, regex)
+    print(report.table(results, platform.name))
+    print(report.closing(results))
+    if report.counts(results)[1] or not results:
+        failures.append(f"{platform.name}: suite")
+
+
 def cmd_test(args):
-    """The project's own tests: the layer's unit tests and the whole suite on
-    the host and on ARM, the compile check of the sources, and the suite on
-    Wine (expected failures allowed, unexpected results not)."""
-    packages.ensure("host", "arm", "wine", "check-sources")
+    """The project's own tests: the layer's unit tests and behaviour
+    programs on the host and on ARM, the suite on host, ARM and Wine
+    (expected failures allowed, unexpected results not), the suite through a
+    user's kind of platform file, and the compile check of the sources."""
+    platforms = {name: load_platform(name) for name in ("host", "arm", "wine")}
+    copying = load_platform(COPYING_PLATFORM)
+    wanted = [p for pl in list(platforms.values()) + [copying] for p in pl.packages] + packages.CHECK_SOURCES
+    packages.ensure(list(dict.fromkeys(wanted)))
     started = time.monotonic()
     failures = []
-    for platform in ("host", "arm", "wine"):
-        for build in PLATFORMS[platform]:
+    for name, platform in platforms.items():
+        for build in LAYER_BUILDS.get(name, []):
             step = time.monotonic()
-            print(f"== {build.name}: build", flush=True)
-            # On Wine some programs are known not to build (their tests say
-            # so, as expected failures); elsewhere everything must build.
-            if not compile_build(build) and platform != "wine":
-                failures.append(f"{build.name}: build")
-            print(f"== {build.name}: tests", flush=True)
+            print(f"== {build}: build", flush=True)
+            if not layer.build(build, everything=True):
+                failures.append(f"{build}: build")
+            print(f"== {build}: tests", flush=True)
             if run_ctest(build) != 0:
-                failures.append(f"{build.name}: tests")
-            print(f"== {build.name}: {time.monotonic() - step:.0f} s", flush=True)
+                failures.append(f"{build}: tests")
+            print(f"== {build}: {time.monotonic() - step:.0f} s", flush=True)
+        step = time.monotonic()
+        print(f"== {name}: suite", flush=True)
+        suite_step(platform, failures)
+        print(f"== {name}: {time.monotonic() - step:.0f} s", flush=True)
+        if name == "host":
+            print(f"== {copying.name}: suite through {os.path.relpath(copying.path, ROOT)}", flush=True)
+            suite_step(copying, failures, COPYING_PROGRAMS)
     print("== check-sources", flush=True)
     if check_sources.main() != 0:
         failures.append("check-sources")
@@ -130,18 +125,36 @@ def cmd_test(args):
     return 1 if failures else 0
 
 
+def cmd_platforms(args):
+    """Lists the platforms: the project's own and any files given."""
+    rows, bad = [], 0
+    for spec in built_in_names() + args.files:
+        try:
+            p = resolve(spec)
+            rows.append((p.name, p.description, os.path.relpath(os.path.join(p.dir, os.path.basename(p.path)))))
+        except PlatformError as e:
+            print(f"zeb: {e}", file=sys.stderr)
+            bad += 1
+    width = max([len(r[0]) for r in rows] + [8])
+    print(f"{'platform':<{width}}  description  (file)")
+    for name, description, path in rows:
+        print(f"{name:<{width}}  {description}  ({path})")
+    return 1 if bad else 0
+
+
 def cmd_check_sources(args):
-    packages.ensure("check-sources")
+    packages.ensure(packages.CHECK_SOURCES)
     return check_sources.main()
 
 
 def cmd_matrix(args):
-    platforms = [p for p in args.platforms.split(",") if p]
-    for p in platforms:
-        if p not in PLATFORMS:
-            sys.exit(f"zeb: unknown platform '{p}'")
-    by_platform = {p: run_platform(p) for p in platforms}
-    text = matrix.markdown(by_platform)
+    chosen = [load_platform(spec) for spec in args.platforms.split(",") if spec]
+    names = [p.name for p in chosen]
+    for p in chosen:
+        if names.count(p.name) > 1:
+            sys.exit(f"zeb: two platforms are named '{p.name}'; the matrix needs one column each")
+    by_platform = {p.name: run_platform(p) for p in chosen}
+    text = matrix.markdown(by_platform, {p.name: p.description for p in chosen})
     print(text)
     if args.output:
         with open(args.output, "w") as f:
@@ -152,11 +165,11 @@ def cmd_matrix(args):
 
 
 def cmd_cc(args):
-    packages.ensure("host")
-    host = build_host_tool()
+    packages.ensure(load_platform("host").packages)
+    if not layer.build("host"):
+        sys.exit("zeb: building the lowering tool failed")
     cmd = [sys.executable, os.path.join(ROOT, "platform", "cc", "zeb_cc.py"), args.source, "-o", args.output,
-           "--lower", os.path.join(host.dir, "platform", "zeb-lower"),
-           "--runtime", os.path.join(host.dir, "platform", "libzebseh.a")]
+           "--lower", layer.lowering_tool(), "--runtime", layer.runtime("host")]
     cmd += [f"-I{d}" for d in args.includes] + [f"-D{d}" for d in args.defines]
     return sh(cmd)
 
@@ -165,11 +178,16 @@ def main(argv):
     p = argparse.ArgumentParser(prog="zeb", description="exception-handling conformance suite")
     sub = p.add_subparsers(dest="command", required=True)
     r = sub.add_parser("run", help="build and run the suite's programs")
-    r.add_argument("--platform", choices=sorted(PLATFORMS), default="host")
+    r.add_argument("--platform", default="host",
+                   help=f"one of the project's own ({', '.join(built_in_names())}) or a platform file, PATH.toml")
     r.add_argument("--junit", help="also write JUnit XML here")
-    r.add_argument("--timeout", type=float, default=10.0, help="seconds before a program counts as hung")
+    r.add_argument("--timeout", type=float, help="seconds before a program counts as hung "
+                   "(default: the platform's, else 10)")
+    r.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built and run at once (default {JOBS})")
     r.add_argument("regex", nargs="?", help="run only the programs whose name matches")
     sub.add_parser("test", help="the project's own tests")
+    pl = sub.add_parser("platforms", help="list the platforms; check platform files")
+    pl.add_argument("files", nargs="*", metavar="PATH.toml", help="platform files to check and list as well")
     c = sub.add_parser("cc", help="build one source in the dialect into a program")
     c.add_argument("source")
     c.add_argument("-o", dest="output", required=True)
@@ -177,12 +195,16 @@ def main(argv):
     c.add_argument("-D", dest="defines", action="append", default=[])
     sub.add_parser("check-sources", help="compile every source for Windows on ARM64 with clang")
     m = sub.add_parser("matrix", help="results of every program on several platforms, as Markdown")
-    m.add_argument("--platforms", default="host,arm,wine")
+    m.add_argument("--platforms", default="host,arm,wine", help="names or platform files, comma-separated")
     m.add_argument("--output", help="also write the Markdown here")
     m.add_argument("--update-readme", action="store_true", help="put the matrix into README.md")
     args = p.parse_args(argv)
-    return {"run": cmd_run, "test": cmd_test, "cc": cmd_cc, "check-sources": cmd_check_sources,
-            "matrix": cmd_matrix}[args.command](args)
+    if getattr(args, "timeout", None) is not None and args.timeout <= 0:
+        p.error("--timeout must be more than 0")
+    if getattr(args, "jobs", 1) < 1:
+        p.error("--jobs must be at least 1")
+    return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "cc": cmd_cc,
+            "check-sources": cmd_check_sources, "matrix": cmd_matrix}[args.command](args)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,285 @@
+"""A platform as a file: how to build one program and how to run it.
+
+A platform is a TOML file of command templates and settings (README, "Your
+own platform").  Everything a user can get wrong in one is reported with the
+file, the key and the line before anything is built.
+"""
+import difflib
+import os
+import re
+import shlex
+import shutil
+import tomllib
+
+from xfail import parse_xfail
+
+ARCHES = ("arm32", "arm64")
+# {name} is a placeholder; ${name} is left to the shell.
+PLACEHOLDER = re.compile(r"(?<!\$)\{([A-Za-z_][A-Za-z0-9_]*)\}")
+# Known as soon as the file is read.
+FIXED = ("dir", "root", "build")
+BUILD_PLACEHOLDERS = ("source", "program", "name", "arch") + FIXED
+PLACEHOLDERS = {
+    "c": BUILD_PLACEHOLDERS,
+    "cxx": BUILD_PLACEHOLDERS,
+    "run": ("program", "args", "name", "arch") + FIXED,
+    "setup": FIXED,
+    "start": FIXED,
+    "stop": FIXED,
+    "env": FIXED,
+}
+TEMPLATES = ("c", "cxx", "run", "setup", "start", "stop")
+REQUIRED = ("c", "cxx", "run")
+TOP_KEYS = {
+    "name": str, "description": str, "c": str, "cxx": str, "run": str, "setup": str, "start": str, "stop": str,
+    "expected_failures": str, "text_mode": bool, "timeout": (int, float), "build_timeout": (int, float),
+    "suffix": str, "env": dict, "packages": list, "arch": dict,
+}
+ARCH_KEYS = {"c": str, "cxx": str, "run": str, "env": dict}
+TYPE_NAMES = {str: "a string", bool: "true or false", dict: "a table", list: "a list of strings",
+              (int, float): "a number of seconds"}
+# Words that the shell runs itself, so there is no file to look for.
+SHELL_WORDS = {"cd", "exec", "test", "[", ".", "set", "export", "true", "false", ":", "if", "for", "while",
+               "case", "{", "(", "!", "eval", "command", "ulimit", "umask", "trap", "wait", "echo", "printf"}
+# A command with any of these needs the shell; otherwise it is run directly,
+# so that a program killed by a signal is reported as such.
+SHELL_SYNTAX = set("|&;<>()$`*?~\n") | {"[", "]"}
+NAME = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._-]*$")
+
+
+class PlatformError(Exception):
+    """A platform file that cannot be used; the message says where and why."""
+
+
+class Platform:
+    def __init__(self, path, data, text, root):
+        self.path = path
+        self.dir = os.path.dirname(os.path.abspath(path))
+        self.root = root
+        self.text = text
+        self.name = data["name"]
+        self.description = data.get("description", "")
+        self.build_dir = os.path.join(root, "build", self.name)
+        self.timeout = float(data.get("timeout", 10))
+        self.build_timeout = float(data.get("build_timeout", 600))
+        self.text_mode = data.get("text_mode", False)
+        self.suffix = data.get("suffix", "")
+        self.packages = list(data.get("packages", []))
+        self.expected_failures_path = None
+        self.known = {}
+        self._data = data
+
+    # The file's own values, per architecture where it gives one.
+    def template(self, key, arch=None):
+        table = self._data.get("arch", {}).get(arch, {}) if arch else {}
+        return table.get(key, self._data.get(key))
+
+    def env(self, arch=None):
+        env = dict(self._data.get("env", {}))
+        if arch:
+            env.update(self._data.get("arch", {}).get(arch, {}).get("env", {}))
+        return {k: self.fill(v, {}, quote=False) for k, v in env.items()}
+
+    def fixed(self):
+        return {"dir": self.dir, "root": self.root, "build": self.build_dir}
+
+    def fill(self, template, values, quote=True):
+        """The template with its placeholders replaced: shell-quoted in
+        commands, as they are in environment values.  {args} arrives
+        already quoted."""
+        values = dict(self.fixed(), **values)
+
+        def one(m):
+            key = m.group(1)
+            value = values[key]
+            return value if key == "args" or not quote else shlex.quote(value)
+        return PLACEHOLDER.sub(one, template)
+
+    def command(self, key, for_arch=None, **values):
+        """The command of a template (for an architecture's deliverables),
+        ready for subprocess: an argument list when it is a plain command,
+        else a shell command line."""
+        return as_argv(self.fill(self.template(key, for_arch), values))
+
+    def where(self, key, table=()):
+        """'FILE:LINE: key' for messages."""
+        line = key_line(self.text, tuple(table), key)
+        label = ".".join(tuple(table) + (key,))
+        return f"{self.path}:{line}: {label}" if line else f"{self.path}: {label}"
+
+
+def as_argv(command):
+    if any(c in SHELL_SYNTAX for c in command) or "=" in command.split(" ", 1)[0]:
+        return ["/bin/sh", "-c", command]
+    return shlex.split(command)
+
+
+def key_line(text, table, key):
+    """The line (from 1) where KEY of TABLE is written, or else that of the
+    nearest enclosing key or table; None when there is none.  tomllib gives
+    no positions."""
+    want = table + (key,)
+    best = None
+    current = ()
+    in_string = False
+    for number, line in enumerate(text.splitlines(), 1):
+        stripped = line.strip()
+        was_in_string = in_string
+        if (stripped.count('"""') + stripped.count("'''")) % 2 == 1:
+            in_string = not in_string
+        if was_in_string:
+            continue
+        header = re.match(r"^\[\s*([^\[\]]+?)\s*\]", stripped)
+        assign = re.match(r"^([A-Za-z0-9_.\"' -]+?)\s*=", stripped)
+        if header:
+            current = path = tuple(p.strip().strip("\"'") for p in header.group(1).split("."))
+        elif assign:
+            path = current + tuple(p.strip().strip("\"'") for p in assign.group(1).split("."))
+        else:
+            continue
+        if path == want[:len(path)] and (best is None or len(path) > best[0]):
+            best = (len(path), number)
+    return best[1] if best else None
+
+
+def _check_type(platform, table, key, value, want):
+    ok = isinstance(value, want) and not (want == (int, float) and isinstance(value, bool))
+    if not ok:
+        raise PlatformError(f"{platform.where(key, table)}: must be {TYPE_NAMES[want]}")
+    if want is list and not all(isinstance(v, str) for v in value):
+        raise PlatformError(f"{platform.where(key, table)}: must be {TYPE_NAMES[want]}")
+
+
+def _unknown(platform, table, key, known):
+    close = difflib.get_close_matches(key, known, n=1)
+    hint = f" (did you mean '{close[0]}'?)" if close else f" (known keys: {', '.join(sorted(known))})"
+    raise PlatformError(f"{platform.where(key, table)}: unknown key{hint}")
+
+
+def _check_template(platform, table, key, value, allowed):
+    for m in PLACEHOLDER.finditer(value):
+        if m.group(1) not in allowed:
+            raise PlatformError(f"{platform.where(key, table)}: unknown placeholder {{{m.group(1)}}} "
+                                f"(known here: {', '.join('{' + a + '}' for a in allowed)})")
+    if not value.strip():
+        raise PlatformError(f"{platform.where(key, table)}: the command is empty")
+    try:
+        shlex.split(value)
+    except ValueError as e:
+        raise PlatformError(f"{platform.where(key, table)}: the command cannot be read: {e}") from None
+
+
+def _check_env(platform, table, env):
+    for name, value in env.items():
+        if not isinstance(value, str):
+            raise PlatformError(f"{platform.where(name, table + ('env',))}: must be a string")
+        _check_template(platform, table + ("env",), name, value, PLACEHOLDERS["env"])
+
+
+def load(path, root, shown=None):
+    """Reads and checks a platform file; raises PlatformError.  Messages
+    name it as SHOWN (default: PATH)."""
+    shown = shown or path
+    try:
+        with open(path, "rb") as f:
+            raw = f.read()
+    except OSError as e:
+        raise PlatformError(f"{shown}: cannot be read: {e.strerror}") from None
+    try:
+        text = raw.decode("utf-8")
+        data = tomllib.loads(text)
+    except UnicodeDecodeError:
+        raise PlatformError(f"{shown}: not UTF-8 text") from None
+    except tomllib.TOMLDecodeError as e:
+        raise PlatformError(f"{shown}: not valid TOML: {e}") from None
+
+    probe = Platform(shown, {"name": "?"}, text, root)
+    for key, value in data.items():
+        if key not in TOP_KEYS:
+            _unknown(probe, (), key, TOP_KEYS)
+        _check_type(probe, (), key, value, TOP_KEYS[key])
+    if "name" not in data:
+        raise PlatformError(f"{shown}: name: missing key (the platform's name, as reports show it)")
+    if not NAME.match(data["name"]):
+        raise PlatformError(f"{probe.where('name')}: '{data['name']}' is not a usable name "
+                            "(letters, digits, '.', '_' and '-', used for the build folder)")
+    p = Platform(shown, data, text, root)
+    p.dir = os.path.dirname(os.path.abspath(path))
+
+    for key in TEMPLATES:
+        if key in data:
+            _check_template(p, (), key, data[key], PLACEHOLDERS[key])
+    _check_env(p, (), data.get("env", {}))
+    for arch, table in data.get("arch", {}).items():
+        if arch not in ARCHES:
+            raise PlatformError(f"{p.where(arch, ('arch',))}: unknown architecture "
+                                f"(the deliverables are {' and '.join(ARCHES)})")
+        if not isinstance(table, dict):
+            raise PlatformError(f"{p.where(arch, ('arch',))}: must be a table")
+        for key, value in table.items():
+            if key not in ARCH_KEYS:
+                _unknown(p, ("arch", arch), key, ARCH_KEYS)
+            _check_type(p, ("arch", arch), key, value, ARCH_KEYS[key])
+            if key == "env":
+                _check_env(p, ("arch", arch), value)
+            else:
+                _check_template(p, ("arch", arch), key, value, PLACEHOLDERS[key])
+    for key in REQUIRED:
+        lacking = [a for a in ARCHES if p.template(key, a) is None]
+        if lacking:
+            where = "" if len(lacking) == len(ARCHES) else f" (for {', '.join(lacking)})"
+            raise PlatformError(f"{shown}: {key}: missing template{where}: {DESCRIBE[key]}")
+
+    for key in ("timeout", "build_timeout"):
+        if key in data and data[key] <= 0:
+            raise PlatformError(f"{p.where(key)}: must be more than 0 seconds")
+    if "expected_failures" in data:
+        xf = os.path.join(p.dir, data["expected_failures"])
+        if not os.path.isfile(xf):
+            raise PlatformError(f"{p.where('expected_failures')}: no such file: {xf}")
+        p.expected_failures_path = xf
+        p.known = parse_xfail(xf)
+    return p
+
+
+DESCRIBE = {
+    "c": "the command that builds one C program, e.g. \"cc {source} -o {program}\"",
+    "cxx": "the command that builds one C++ program, e.g. \"c++ {source} -o {program}\"",
+    "run": "the command that runs one program, e.g. \"{program} {args}\"",
+}
+
+
+def missing_commands(p, keys):
+    """(key, table, why) for each template whose command cannot be run:
+    its first word is neither a shell word nor an executable file."""
+    dummy = {k: "x" for k in ("source", "program", "name", "arch", "args")}
+    out = []
+    for table, arch in [((), None)] + [(("arch", a), a) for a in p._data.get("arch", {})]:
+        for key in keys:
+            raw = p._data.get(key) if arch is None else p._data["arch"][arch].get(key)
+            if raw is None:
+                continue
+            words = shlex.split(raw)
+            while words and re.match(r"^[A-Za-z_][A-Za-z0-9_]*=", words[0]):
+                words.pop(0)
+            if not words or words[0] in SHELL_WORDS or PLACEHOLDER.search(words[0]) and any(
+                    m.group(1) not in FIXED for m in PLACEHOLDER.finditer(words[0])):
+                continue
+            word = p.fill(words[0], dummy, quote=False)
+            env = dict(os.environ, **p.env(arch))
+            if "/" in word:
+                if not os.path.exists(word):
+                    out.append((key, table, f"{word} does not exist"))
+                elif not os.access(word, os.X_OK) or os.path.isdir(word):
+                    out.append((key, table, f"{word} is not an executable file"))
+            elif shutil.which(word, path=env.get("PATH")) is None:
+                out.append((key, table, f"'{word}' is not found on PATH"))
+    return out
+
+
+def check_commands(p, keys, after_setup=False):
+    problems = missing_commands(p, keys)
+    if problems:
+        key, table, why = problems[0]
+        when = " (after its setup)" if after_setup else ""
+        raise PlatformError(f"{p.where(key, table)}: the command cannot run{when}: {why}")

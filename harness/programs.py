@@ -1,0 +1,62 @@
+"""The suite's programs: one source each in seh/ or cxx/, with what a run of
+it must produce kept beside it (NAME.out, NAME.status), and further runs
+with arguments (NAME@ARG1_ARG2.out)."""
+import glob
+import os
+
+# The deliverables built for 32-bit ARM besides the structured-exception
+# programs; every other C++ program is a 64-bit one.
+ARM32_OTHERS = {"cxx-static-local-indirect-call", "mixed-setjmp-fibonacci"}
+
+
+def arch_of(name):
+    return "arm32" if name.startswith("ZEB") or name in ARM32_OTHERS else "arm64"
+
+
+class Run:
+    def __init__(self, name, args, expect, status):
+        self.name = name
+        self.args = args
+        self.expect = expect
+        self.status = status
+
+
+class Program:
+    def __init__(self, source):
+        self.source = source
+        self.name = os.path.splitext(os.path.basename(source))[0]
+        self.language = "c" if source.endswith(".c") else "cxx"
+        self.arch = arch_of(self.name)
+        folder = os.path.dirname(source)
+        status = None
+        status_file = os.path.join(folder, self.name + ".status")
+        if os.path.exists(status_file):
+            with open(status_file) as f:
+                status = int(f.read().strip())
+        expect = os.path.join(folder, self.name + ".out")
+        self.runs = [Run(self.name, [], expect if os.path.exists(expect) else None, status)]
+        for out in sorted(glob.glob(os.path.join(folder, glob.escape(self.name) + "@*.out"))):
+            run_name = os.path.basename(out)[:-len(".out")]
+            self.runs.append(Run(run_name, run_name.split("@", 1)[1].split("_"), out, None))
+
+
+def suite(root):
+    sources = (glob.glob(os.path.join(root, "seh", "*.c")) + glob.glob(os.path.join(root, "cxx", "*.cpp")) +
+               glob.glob(os.path.join(root, "cxx", "*.c")))
+    return sorted((Program(s) for s in sources), key=lambda p: p.name)
+
+
+def select(programs, regex):
+    """The programs with a run whose name matches (as ctest -R did), with
+    only those runs."""
+    import re
+    if not regex:
+        return programs
+    pattern = re.compile(regex)
+    chosen = []
+    for p in programs:
+        runs = [r for r in p.runs if pattern.search(r.name)]
+        if runs:
+            p.runs = runs
+            chosen.append(p)
+    return chosen
