@@ -1,0 +1,207 @@
+"""Platform files: what a user who gets one wrong is told, and how the
+runner builds and runs programs from one (with a stand-in compiler)."""
+import os
+import signal
+import sys
+import tempfile
+import textwrap
+import unittest
+
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "harness"))
+import programs  # noqa: E402
+import runner  # noqa: E402
+from platform_file import PlatformError, as_argv, check_commands, load  # noqa: E402
+from platforms import built_in_names, resolve  # noqa: E402
+
+GOOD = """\
+name = "mine"
+description = "a test platform"
+c = "cc {source} -o {program}"
+cxx = "c++ {source} -o {program}"
+run = "{program} {args}"
+"""
+
+
+class PlatformFiles(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+
+    def write(self, text, name="p.toml"):
+        path = os.path.join(self.tmp.name, name)
+        with open(path, "w") as f:
+            f.write(textwrap.dedent(text))
+        return path
+
+    def error(self, text):
+        path = self.write(text)
+        with self.assertRaises(PlatformError) as e:
+            check_commands(load(path, self.tmp.name), ("c", "cxx", "run", "setup", "start", "stop"))
+        return str(e.exception).replace(path, "FILE")
+
+    def test_the_projects_own_platforms_load(self):
+        self.assertTrue({"host", "arm", "wine"} <= set(built_in_names()))
+        for name in built_in_names():
+            p = resolve(name)
+            self.assertEqual((p.name, p.path), (name, f"platforms/{name}.toml"))
+        # Found beside the file, not beside the caller.
+        self.assertIn("ZEB0015", resolve("wine").known)
+
+    def test_unknown_platform_names_the_known_ones(self):
+        with self.assertRaisesRegex(PlatformError, r"unknown platform 'hots'.*host"):
+            resolve("hots")
+
+    def test_unknown_keys_name_file_line_and_key(self):
+        self.assertEqual(self.error(GOOD + "timout = 5\n"),
+                         "FILE:6: timout: unknown key (did you mean 'timeout'?)")
+        self.assertEqual(self.error(GOOD + "[arch.arm64]\nrun = 'x'\nsuffx = '.exe'\n"),
+                         "FILE:8: arch.arm64.suffx: unknown key (known keys: c, cxx, env, run)")
+        self.assertEqual(self.error(GOOD + "[arch.x86]\nrun = 'x'\n"),
+                         "FILE:6: arch.x86: unknown architecture (the deliverables are arm32 and arm64)")
+
+    def test_missing_templates(self):
+        self.assertIn("FILE: run: missing template: the command that runs one program",
+                      self.error(GOOD.replace('run = "{program} {args}"\n', "")))
+        # Per-architecture templates may stand in for the common one, but for both.
+        text = GOOD.replace('run = "{program} {args}"\n', "") + "[arch.arm32]\nrun = 'qemu-arm {program}'\n"
+        self.assertIn("FILE: run: missing template (for arm64)", self.error(text))
+        self.assertEqual(self.error('description = "x"\n'), "FILE: name: missing key (the platform's name, "
+                         "as reports show it)")
+
+    def test_placeholders(self):
+        self.assertTrue(self.error(GOOD.replace("{program} {args}", "{prog} {args}")).startswith(
+            "FILE:5: run: unknown placeholder {prog} (known here: {program}, {args}"))
+        # The source is no business of the runner.
+        self.assertIn("FILE:5: run: unknown placeholder {source}",
+                      self.error(GOOD.replace("{program} {args}", "{program} {source}")))
+        self.assertIn("FILE:8: env.WHERE: unknown placeholder {program}",
+                      self.error(GOOD + "\n[env]\nWHERE = '{program}'\n"))
+        # ${...} is the shell's.
+        p = load(self.write(GOOD.replace("{program} {args}", "${EMULATOR:-} {program} {args}")), self.tmp.name)
+        self.assertEqual(p.command("run", program="/a b/p", args="1 '2 3'"),
+                         ["/bin/sh", "-c", "${EMULATOR:-} '/a b/p' 1 '2 3'"])
+
+    def test_values_of_the_wrong_kind(self):
+        self.assertEqual(self.error(GOOD + "timeout = 'ten'\n"), "FILE:6: timeout: must be a number of seconds")
+        self.assertEqual(self.error(GOOD + "timeout = 0\n"), "FILE:6: timeout: must be more than 0 seconds")
+        self.assertEqual(self.error(GOOD + "text_mode = 'yes'\n"), "FILE:6: text_mode: must be true or false")
+        self.assertEqual(self.error(GOOD + "[env]\nN = 3\n"), "FILE:7: env.N: must be a string")
+        self.assertIn("FILE:1: name: 'a/b' is not a usable name", self.error(GOOD.replace('"mine"', '"a/b"')))
+        self.assertIn("FILE:3: c: the command cannot be read: No closing quotation",
+                      self.error(GOOD.replace("cc {source}", "cc '{source}")))
+
+    def test_not_toml_and_missing_files(self):
+        self.assertRegex(self.error(GOOD + "run = 'again'\n"), r"^FILE: not valid TOML: .*line 6")
+        self.assertRegex(self.error(GOOD + "expected_failures = 'none.txt'\n"),
+                         r"^FILE:6: expected_failures: no such file: .*none.txt$")
+        with self.assertRaisesRegex(PlatformError, "nowhere.toml: cannot be read"):
+            load(os.path.join(self.tmp.name, "nowhere.toml"), self.tmp.name)
+
+    def test_commands_that_cannot_run(self):
+        self.assertEqual(self.error(GOOD.replace("cc {source}", "zeb-no-such-cc {source}")),
+                         "FILE:3: c: the command cannot run: 'zeb-no-such-cc' is not found on PATH")
+        self.write("not a program\n", "run.sh")
+        self.assertEqual(self.error(GOOD + "[arch.arm32]\nrun = '{dir}/run.sh {program}'\n"),
+                         f"FILE:7: arch.arm32.run: the command cannot run: {self.tmp.name}/run.sh "
+                         "is not an executable file")
+        self.assertIn("FILE:6: start: the command cannot run: /no/such/server does not exist",
+                      self.error(GOOD + "start = 'X=1 /no/such/server -p'\n"))
+        # Shell words, and a first word that is the program itself, have no file to check.
+        check_commands(load(self.write(GOOD.replace('cc {source}', 'cd /tmp && cc {source}')), self.tmp.name),
+                       ("c", "run"))
+
+    def test_plain_commands_run_without_a_shell(self):
+        self.assertEqual(as_argv("qemu-arm /p 'a b'"), ["qemu-arm", "/p", "a b"])
+        self.assertEqual(as_argv("A=1 /p"), ["/bin/sh", "-c", "A=1 /p"])
+        self.assertEqual(as_argv("/p > out"), ["/bin/sh", "-c", "/p > out"])
+
+
+# A stand-in compiler: a "source" is a shell script, built by copying it,
+# unless it says BROKEN.
+FAKE_CC = """\
+#!/bin/sh
+if grep -q BROKEN "$1"; then echo "note: looking at $1" >&2; echo "$1:2:1: error: broken here" >&2; exit 1; fi
+cp "$1" "$2" && chmod +x "$2"
+"""
+
+
+class Runner(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.dir = self.tmp.name
+        self.write("cc.sh", FAKE_CC, mode=0o755)
+
+    def write(self, name, text, mode=0o644):
+        path = os.path.join(self.dir, name)
+        with open(path, "w") as f:
+            f.write(text)
+        os.chmod(path, mode)
+        return path
+
+    def platform(self, extra="", cc="{dir}/cc.sh"):
+        text = (f'name = "fake"\nc = "{cc} {{source}} {{program}}"\ncxx = "{cc} {{source}} {{program}}"\n'
+                'run = "{program} {args}"\ntimeout = 5\n' + extra)
+        return load(self.write("fake.toml", text), self.dir)
+
+    def program(self, name, script, out=None):
+        source = self.write(name + ".c", "#!/bin/sh\n" + script + "\n")
+        if out is not None:
+            self.write(name + ".out", out)
+        return programs.Program(source)
+
+    def results(self, platform, progs):
+        return {r["name"]: r for r in runner.run_platform(platform, progs, jobs=2)}
+
+    def test_a_program_that_does_not_build_fails_its_row_and_the_run_goes_on(self):
+        progs = [self.program("a", "exit 0"), self.program("b", "# BROKEN\nexit 0"), self.program("c", "exit 0")]
+        r = self.results(self.platform(), progs)
+        self.assertEqual([r[n]["verdict"] for n in "abc"], ["PASS", "FAIL", "PASS"])
+        self.assertEqual(r["b"]["reason"], "not built: b.c:2:1: error: broken here")
+        with open(os.path.join(self.dir, "build", "fake", "suite", "b.log")) as f:
+            self.assertIn("note: looking at", f.read())
+
+    def test_arguments_output_and_signals(self):
+        self.write("args@x_1.5.out", "2:x\n")
+        p = self.program("args", 'echo "$#:$1"', out="0:\n")
+        crash = self.program("crash", "kill -ABRT $$")
+        r = self.results(self.platform(), [p, crash])
+        self.assertEqual((r["args"]["verdict"], r["args@x_1.5"]["verdict"]), ("PASS", "PASS"))
+        self.assertEqual(r["crash"]["reason"], "crash: killed by SIGABRT")
+        self.assertEqual(r["crash"]["status"], -signal.SIGABRT)
+
+    def test_text_mode_environment_and_expected_failures(self):
+        self.write("known.txt", "fails: it is known to\n")
+        progs = [self.program("crlf", r'printf "where %s\r\n" "$WHERE"', out="where {{.*}}/fake\n"),
+                 self.program("fails", "exit 3")]
+        r = self.results(self.platform('text_mode = true\nexpected_failures = "known.txt"\n'
+                                       '[env]\nWHERE = "{build}"\n'), progs)
+        self.assertEqual(r["crlf"]["verdict"], "PASS", r["crlf"]["reason"])
+        self.assertEqual((r["fails"]["verdict"], r["fails"]["known"]), ("XFAIL", "it is known to"))
+        r = self.results(self.platform('[env]\nWHERE = "{build}"\n'), progs[:1])
+        self.assertEqual(r["crlf"]["verdict"], "FAIL")
+
+    def test_start_and_stop_bracket_the_run_and_stop_runs_after_a_failed_start(self):
+        log = os.path.join(self.dir, "session")
+        prog = self.program("p", f"echo run >> {log}")
+        self.results(self.platform(f'start = "echo start >> {log}"\nstop = "echo stop >> {log}"\n'), [prog])
+        with open(log) as f:
+            self.assertEqual(f.read(), "start\nrun\nstop\n")
+        os.unlink(log)
+        with self.assertRaisesRegex(PlatformError, "fake.toml:6: start: the start command failed"):
+            self.results(self.platform(f'start = "false"\nstop = "echo stop >> {log}"\n'), [prog])
+        with open(log) as f:
+            self.assertEqual(f.read(), "stop\n")
+
+    def test_setup_runs_once_before_commands_it_makes_are_checked(self):
+        made = os.path.join(self.dir, "made-cc.sh")
+        prog = self.program("p", "exit 0")
+        p = self.platform(f'setup = "cp {{dir}}/cc.sh {made}"\n', cc=made)
+        self.assertEqual(self.results(p, [prog])["p"]["verdict"], "PASS")
+        with self.assertRaisesRegex(PlatformError, "fake.toml:6: setup: the setup command failed"):
+            self.results(self.platform('setup = "false"\n'), [prog])
+
+
+if __name__ == "__main__":
+    unittest.main()
