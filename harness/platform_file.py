@@ -45,6 +45,7 @@ SHELL_WORDS = {"cd", "exec", "test", "[", ".", "set", "export", "true", "false",
 # so that a program killed by a signal is reported as such.
 SHELL_SYNTAX = set("|&;<>()$`*?~\n") | {"[", "]"}
 NAME = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._-]*$")
+PACKAGE = re.compile(r"^[a-z0-9][a-z0-9+.-]+(:[a-z0-9-]+)?$")
 
 
 class PlatformError(Exception):
@@ -230,6 +231,9 @@ def load(path, root, shown=None):
             where = "" if len(lacking) == len(ARCHES) else f" (for {', '.join(lacking)})"
             raise PlatformError(f"{shown}: {key}: missing template{where}: {DESCRIBE[key]}")
 
+    for package in data.get("packages", []):
+        if not PACKAGE.match(package):
+            raise PlatformError(f"{p.where('packages')}: '{package}' is not a Debian package name")
     for key in ("timeout", "build_timeout"):
         if key in data and data[key] <= 0:
             raise PlatformError(f"{p.where(key)}: must be more than 0 seconds")

@@ -87,6 +87,8 @@ class PlatformFiles(unittest.TestCase):
         self.assertEqual(self.error(GOOD + "timeout = 0\n"), "FILE:6: timeout: must be more than 0 seconds")
         self.assertEqual(self.error(GOOD + "text_mode = 'yes'\n"), "FILE:6: text_mode: must be true or false")
         self.assertEqual(self.error(GOOD + "[env]\nN = 3\n"), "FILE:7: env.N: must be a string")
+        self.assertEqual(self.error(GOOD + "packages = ['qemu-user', '-y']\n"),
+                         "FILE:6: packages: '-y' is not a Debian package name")
         self.assertIn("FILE:1: name: 'a/b' is not a usable name", self.error(GOOD.replace('"mine"', '"a/b"')))
         self.assertIn("FILE:3: c: the command cannot be read: No closing quotation",
                       self.error(GOOD.replace("cc {source}", "cc '{source}")))
