@@ -49,10 +49,11 @@ def prepare(platform):
     if platform.template("setup") is None:
         check_commands(platform, keys)
         return
-    # A compiler or script made by setup cannot be found before it runs.
-    early = [m for m in missing_commands(platform, keys) if "does not exist" not in m[2]]
-    if early:
-        check_commands(platform, keys)
+    # A compiler or script that setup makes cannot be found before it runs;
+    # anything else that is missing is reported now.
+    for key, table, why in missing_commands(platform, keys):
+        if "does not exist" not in why:
+            raise PlatformError(f"{platform.where(key, table)}: the command cannot run: {why}")
     status = _session_command(platform, "setup", None)
     if status != 0:
         raise PlatformError(f"{platform.where('setup')}: the setup command failed (exit status {status})")
@@ -143,11 +144,13 @@ def run_platform(platform, programs, jobs, timeout=None):
             _stop(platform, log)
             raise PlatformError(f"{platform.where('start')}: the start command failed ({_status(status)}; "
                                 f"see {log})")
+    pool = concurrent.futures.ThreadPoolExecutor(max_workers=max(1, jobs))
     try:
-        with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, jobs)) as pool:
-            for rows in pool.map(lambda p: build_and_run(platform, p, folder, timeout), programs):
-                results += rows
+        for rows in pool.map(lambda p: build_and_run(platform, p, folder, timeout), programs):
+            results += rows
     finally:
+        # On an interrupt, what has not started does not start.
+        pool.shutdown(wait=True, cancel_futures=True)
         _stop(platform, log)
     return sorted(results, key=lambda r: r["name"])
 
