@@ -46,6 +46,17 @@ def suite(root):
     return sorted((Program(s) for s in sources), key=lambda p: p.name)
 
 
+def behaviour(root):
+    """The layer's behaviour programs: small programs in the dialect whose
+    expected results are the platform's documented ones."""
+    folder = os.path.join(root, "tests", "behaviour")
+    sources = glob.glob(os.path.join(folder, "*.c")) + glob.glob(os.path.join(folder, "*.cpp"))
+    return sorted((Program(s) for s in sources), key=lambda p: p.name)
+
+
+SETS = {"suite": suite, "behaviour": behaviour}
+
+
 def select(programs, regex):
     """The programs with a run whose name matches (as ctest -R did), with
     only those runs."""

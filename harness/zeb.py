@@ -45,11 +45,11 @@ def load_platform(spec):
         sys.exit(f"zeb: {e}")
 
 
-def run_platform(platform, regex=None, jobs=JOBS, timeout=None):
-    """Builds and runs the suite's programs on one platform; returns their
-    results."""
+def run_platform(platform, regex=None, jobs=JOBS, timeout=None, which="suite"):
+    """Builds and runs the suite's programs (or the behaviour programs) on
+    one platform; returns their results."""
     packages.ensure(platform.packages)
-    chosen = programs.select(programs.suite(ROOT), regex)
+    chosen = programs.select(programs.SETS[which](ROOT), regex)
     if not chosen:
         return []
     print(f"zeb: {platform.name}: building and running {len(chosen)} programs ...", flush=True)
@@ -61,7 +61,7 @@ def run_platform(platform, regex=None, jobs=JOBS, timeout=None):
 
 def cmd_run(args):
     platform = load_platform(args.platform)
-    results = run_platform(platform, args.regex, args.jobs, args.timeout)
+    results = run_platform(platform, args.regex, args.jobs, args.timeout, args.programs)
     if not results:
         print(f"zeb: no program matches '{args.regex}'" if args.regex else "zeb: no program was run")
     print(report.table(results, platform.name))
@@ -78,10 +78,10 @@ def run_ctest(build):
                "--output-junit", os.path.join(folder, "ctest-junit.xml")])
 
 
-def suite_step(platform, failures, regex=None):
+def suite_step(platform, failures, regex=None, which="suite"):
     """The suite on one platform, as `zeb run` shows it; any failure (an
     expected one is not) fails the step."""
-    results = run_platform(platform, regex)
+    results = run_platform(platform, regex, which=which)
     print(report.table(results, platform.name))
     print(report.closing(results))
     if report.counts(results)[1] or not results:
@@ -184,6 +184,8 @@ def main(argv):
     r.add_argument("--timeout", type=float, help="seconds before a program counts as hung "
                    "(default: the platform's, else 10)")
     r.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built and run at once (default {JOBS})")
+    r.add_argument("--programs", choices=sorted(programs.SETS), default="suite",
+                   help="the suite's programs (default) or the layer's behaviour programs (tests/behaviour)")
     r.add_argument("regex", nargs="?", help="run only the programs whose name matches")
     sub.add_parser("test", help="the project's own tests")
     pl = sub.add_parser("platforms", help="list the platforms; check platform files")

@@ -153,7 +153,7 @@ SUPPORT_FLAGS = ["--target=aarch64-pc-windows-msvc", "-Wall", "-Wextra", "-O1"]
 def runtime_objects(build):
     crt = os.path.join(build, "crt")
     os.makedirs(crt, exist_ok=True)
-    for source, flags in (("start.c", C_FLAGS), ("cxx_support.c", SUPPORT_FLAGS)):
+    for source, flags in (("start.c", C_FLAGS), ("support.c", SUPPORT_FLAGS)):
         src = os.path.join(HERE, "crt", source)
         out = os.path.join(crt, source.replace(".c", ".o"))
         if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(src):

@@ -2,8 +2,10 @@
    (the part linked into every program, not msvcrt.dll): the thread-safe
    initialisation of function-local statics, the thread-local storage
    directory it needs, atexit, sized delete, __std_terminate and the vtable
-   that type descriptors point to.  Also C99 vsnprintf for mingw-w64's
-   snprintf.  Written over msvcrt.dll and kernel32.dll. */
+   that type descriptors point to.  Also what mingw-w64's headers expect of
+   their own import library: C99 vsnprintf for snprintf, and the standard
+   streams through __acrt_iob_func.  Written over msvcrt.dll and
+   kernel32.dll. */
 #include <limits.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -16,6 +18,8 @@ void __stdcall WakeAllConditionVariable(SRW_LOCK_OR_CONDITION *);
 
 typedef int (__cdecl *onexit_function)(void);
 onexit_function __cdecl _onexit(onexit_function);
+struct msvcrt_file { char opaque[48]; };  /* msvcrt.dll's FILE on 64-bit Windows */
+struct msvcrt_file *__cdecl __iob_func(void);
 int __cdecl _vscprintf(const char *, va_list);
 int __cdecl _vsnprintf(char *, size_t, const char *, va_list);
 
@@ -108,4 +112,10 @@ int __cdecl __ms_vsnprintf(char *buffer, size_t size, const char *format, va_lis
         buffer[(size_t)length < size - 1 ? (size_t)length : size - 1] = '\0';
     }
     return length;
+}
+
+/* stdin, stdout and stderr: msvcrt.dll's array of streams. */
+struct msvcrt_file *__cdecl __acrt_iob_func(unsigned index)
+{
+    return &__iob_func()[index];
 }
