@@ -27,10 +27,16 @@ void mainCRTStartup(void)
     __set_app_type(1 /* console */);
     __getmainargs(&argc, &argv, &envp, 0, &new_mode);
     _initterm(__xc_a, __xc_z);
+#ifdef __arm__
+    /* clang has no __try for 32-bit ARM Windows: an exception that leaves
+       main goes straight to the platform's unhandled-exception path. */
+    status = main(argc, argv, envp);
+#else
     __try {
         status = main(argc, argv, envp);
     } __except (_XcptFilter(_exception_code(), (struct _EXCEPTION_POINTERS *)_exception_info())) {
         _exit((int)_exception_code());
     }
+#endif
     exit(status);
 }
