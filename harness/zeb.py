@@ -5,6 +5,7 @@
   zeb test
   zeb cc SOURCE -o PROGRAM [-I DIR] [-D NAME[=VALUE]]
   zeb check-sources
+  zeb fuzz [--platform P] [--count N] [--seed S] [--jobs J] [--keep DIR]
   zeb matrix [--platforms host,arm,wine] [--output FILE] [--update-readme]
 """
 import argparse
@@ -161,6 +162,42 @@ def cmd_cc(args):
     return sh(cmd)
 
 
+def fuzz_target(platform):
+    """The fuzzer's view of a platform: build one source, run one program."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz"))
+    import targets
+    if platform == "host":
+        packages.ensure("host")
+        return targets.host(ROOT, build_host_tool().dir)
+    if platform == "arm":
+        packages.ensure("arm")
+        host = build_host_tool()
+        arm32 = PLATFORMS["arm"][0]
+        configure(arm32)
+        if sh(["cmake", "--build", arm32.dir, "-j", JOBS, "--target", "zebseh"], stdout=subprocess.DEVNULL) != 0:
+            sys.exit("zeb: building the ARM run-time failed")
+        return targets.arm(ROOT, host.dir, arm32.dir)
+    if platform == "wine":
+        packages.ensure("wine")
+        return targets.wine(os.path.join(ROOT, "build", "fuzz", "wineprefix"))
+    sys.exit(f"zeb: unknown platform '{platform}'")
+
+
+def cmd_fuzz(args):
+    if args.count < 0 or args.jobs < 1:
+        sys.exit("zeb: --count must be 0 or more and --jobs 1 or more")
+    target = fuzz_target(args.platform)
+    import known
+    import runner
+    try:
+        target.known = known.load(args.platform)
+    except ValueError as e:
+        sys.exit(f"zeb: {e}")
+    new = runner.fuzz(target, args.count, args.seed, jobs=args.jobs, keep=args.keep, known=target.known,
+                      reduce_tries=args.reduce_tries)
+    return 1 if new else 0
+
+
 def main(argv):
     p = argparse.ArgumentParser(prog="zeb", description="exception-handling conformance suite")
     sub = p.add_subparsers(dest="command", required=True)
@@ -180,8 +217,15 @@ def main(argv):
     m.add_argument("--platforms", default="host,arm,wine")
     m.add_argument("--output", help="also write the Markdown here")
     m.add_argument("--update-readme", action="store_true", help="put the matrix into README.md")
+    f = sub.add_parser("fuzz", help="random programs run on a platform and compared with the model")
+    f.add_argument("--platform", choices=sorted(PLATFORMS), default="host")
+    f.add_argument("--count", type=int, default=100, help="programs to run (default 100)")
+    f.add_argument("--seed", type=int, default=1, help="seed of the first program; program i has seed+i")
+    f.add_argument("--jobs", type=int, default=int(JOBS), help="programs built and run at once")
+    f.add_argument("--keep", help="write each reduced program that differs here")
+    f.add_argument("--reduce-tries", type=int, default=300, help="builds spent reducing one difference")
     args = p.parse_args(argv)
-    return {"run": cmd_run, "test": cmd_test, "cc": cmd_cc, "check-sources": cmd_check_sources,
+    return {"fuzz": cmd_fuzz, "run": cmd_run, "test": cmd_test, "cc": cmd_cc, "check-sources": cmd_check_sources,
             "matrix": cmd_matrix}[args.command](args)
 
 

@@ -1,0 +1,195 @@
+"""The program tree the generator builds, the printer prints, the model runs
+and the reducer cuts down.  Every statement list is a plain Python list, so
+that the reducer can delete from it in place."""
+
+# Exception codes.  A filter may answer EXCEPTION_CONTINUE_EXECUTION only
+# for the continuable codes, which are raised only with flags 0 and never by
+# a fault: continuing a fault would fault again for ever.
+CONTINUABLE = (0xE0000001, 0xE0000002)
+NONCONTINUABLE = 0xE0000003          # always raised with EXCEPTION_NONCONTINUABLE
+OTHER = (0xE0000004, 0xC0000005)     # 0xC0000005 raised in software
+ACCESS_VIOLATION = 0xC0000005
+EXCEPTION_NONCONTINUABLE = 1
+EXCEPTION_NESTED_CALL = 0x10
+MAX_DEPTH = 3                        # calls deeper than this are skipped
+
+
+class Program:
+    def __init__(self, seed, functions, filters):
+        self.seed = seed
+        self.functions = functions   # lists of statements; f0 is called by main
+        self.filters = filters       # id -> Filter
+
+
+class Filter:
+    """Evaluated as: count this call; log; maybe raise (first call only);
+    the first rule that matches gives the verdict, else `default`."""
+
+    def __init__(self, id, rules, default, raise_=None):
+        self.id = id
+        self.rules = rules           # [(code or None, max_count or None, verdict)]
+        self.default = default
+        self.raise_ = raise_         # Raise or None
+
+
+class Stmt:
+    tags = ()                        # constructs this statement is, for statistics and known deviations
+
+    def blocks(self):
+        """The statement lists this statement holds."""
+        return []
+
+
+class Event(Stmt):
+    def __init__(self, id):
+        self.id = id
+
+
+class Try(Stmt):
+    """__try { body } __except (Filter(id)) { handler }, or __finally { handler }."""
+
+    def __init__(self, id, kind, body, handler, filter=None, handler_code=False):
+        self.id = id
+        self.kind = kind             # "except" or "finally"
+        self.body = body
+        self.handler = handler
+        self.filter = filter
+        self.handler_code = handler_code   # the __except block logs GetExceptionCode()
+        self.tags = ("try-" + kind,) + (("handler-code",) if handler_code else ())
+
+    def blocks(self):
+        return [self.body, self.handler]
+
+
+class Loop(Stmt):
+    def __init__(self, id, count, body):
+        self.id, self.count, self.body = id, count, body
+        self.tags = ("loop",)
+
+    def blocks(self):
+        return [self.body]
+
+
+class When(Stmt):
+    """if (index of loop `loop` == value) { body }"""
+
+    def __init__(self, loop, value, body):
+        self.loop, self.value, self.body = loop, value, body
+
+    def blocks(self):
+        return [self.body]
+
+
+class Switch(Stmt):
+    def __init__(self, id, value, cases):
+        self.id, self.value, self.cases = id, value, cases
+        self.tags = ("switch",)
+
+    def blocks(self):
+        return list(self.cases)
+
+
+class Labeled(Stmt):
+    """{ body } L<id>: ;  -- the target of gotos inside body."""
+
+    def __init__(self, id, body):
+        self.id, self.body = id, body
+
+    def blocks(self):
+        return [self.body]
+
+
+class Jump(Stmt):
+    """break, continue, goto, return or __leave.  `target` is the id of the
+    loop, switch, label or try it leaves to; `guarded` jumps stand at the top
+    of a __finally and jump only when it runs for a normal exit."""
+
+    def __init__(self, kind, target, guarded=False, out_of_except=False):
+        self.kind, self.target, self.guarded = kind, target, guarded
+        tags = [kind]
+        if guarded:
+            tags.append("leave-in-finally" if kind == "leave" else "jump-out-of-finally")
+        if out_of_except:
+            tags.append("jump-out-of-except")
+        self.tags = tuple(tags)
+
+
+class Raise(Stmt):
+    def __init__(self, code, flags, params):
+        self.code, self.flags, self.params = code, flags, params
+        tags = ["raise"]
+        if flags & EXCEPTION_NONCONTINUABLE:
+            tags.append("raise-noncontinuable")
+        if params:
+            tags.append("raise-params")
+        self.tags = tuple(tags)
+
+
+class Fault(Stmt):
+    """A read through a null pointer in a called function."""
+    tags = ("fault",)
+
+
+class Call(Stmt):
+    def __init__(self, callee, recursive):
+        self.callee = callee
+        self.tags = ("call", "recursion") if recursive else ("call",)
+
+
+class SetJmp(Stmt):
+    """if (setjmp(Env<id>) == 0) { body } else { J<id>; after }"""
+
+    def __init__(self, id, body, after):
+        self.id, self.body, self.after = id, body, after
+        self.tags = ("setjmp",)
+
+    def blocks(self):
+        return [self.body, self.after]
+
+
+class LongJmp(Stmt):
+    """A long jump to the innermost setjmp around it: the function's own when
+    there is one, else the one its caller passed (none: no jump)."""
+
+    def __init__(self, in_finally):
+        self.tags = ("longjmp", "longjmp-from-finally") if in_finally else ("longjmp",)
+
+
+def walk(stmts):
+    """Every statement, depth first, in program order."""
+    for s in stmts:
+        yield s
+        for b in s.blocks():
+            yield from walk(b)
+
+
+def static_constructs(program):
+    """The constructs a program's text contains."""
+    found = set()
+    for body in program.functions:
+        for s in walk(body):
+            found.update(s.tags)
+            if isinstance(s, Try) and s.filter is not None:
+                f = program.filters[s.filter]
+                found.update(filter_tags(f))
+    return found
+
+
+def filter_tags(f):
+    tags = set()
+    if f.raise_ is not None:
+        tags.add("raise-in-filter")
+    if not f.rules:
+        tags.add("filter-constant")
+    for code, count, verdict in f.rules:
+        if code is not None:
+            tags.add("filter-code")
+        if count is not None:
+            tags.add("filter-count")
+        if verdict == -1:
+            tags.add("filter-continue-execution")
+    return tags
+
+
+def size(program):
+    return sum(1 for body in program.functions for _ in walk(body))
