@@ -64,11 +64,10 @@ static int Caught(unsigned long code)
 MAIN = r"""
 int main(void)
 {
+    volatile int round;
     setvbuf(stdout, NULL, _IONBF, 0);
-    __try {
-        f0(0, NULL);
-    } __except (Caught((unsigned long)GetExceptionCode())) {
-    }
+    for (round = 0; round < %(rounds)d; round++) {
+%(calls)s    }
     Line("X");
     return (int)(Sum %% 97u);
 }
@@ -128,7 +127,9 @@ class Printer:
             self.emit(1, "(void)env;")
             self.stmts(body, 1, "env")
             self.out.append("}")
-        self.out.append(MAIN % {})
+        calls = "".join(f"        __try {{\n            f{i}(0, NULL);\n        }} __except (Caught((unsigned long)"
+                        f"GetExceptionCode())) {{\n        }}\n" for i in range(n))
+        self.out.append(MAIN % {"rounds": ROUNDS, "calls": calls})
         return "\n".join(self.out)
 
     def stmts(self, stmts, depth, env):
@@ -201,7 +202,7 @@ def _walk(stmts):
             yield from _walk(b)
 
 
-from program import MAX_DEPTH  # noqa: E402
+from program import MAX_DEPTH, ROUNDS  # noqa: E402
 
 
 def c_source(program):

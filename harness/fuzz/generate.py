@@ -31,6 +31,7 @@ class Ctx:
         self.fin = 0           # __finally blocks around
         self.exc = 0           # __except blocks around
         self.fin_top = False   # directly in a __finally (no __try between)
+        self.in_setjmp = False
         self.nest = 0
 
     def child(self, **changes):
@@ -63,7 +64,7 @@ class Generator:
         funcs = []
         for fn in range(self.nfuncs):
             self.budget = 8 + self.rng.below(22)
-            funcs.append(self.block(Ctx(fn), 2 + self.rng.below(4)))
+            funcs.append(self.block(Ctx(fn), 3 + self.rng.below(4)))
         return Program(self.seed, funcs, self.filters)
 
     def block(self, ctx, n):
@@ -82,16 +83,20 @@ class Generator:
     def statement(self, ctx, last):
         r = self.rng
         deep = ctx.nest >= MAX_NEST
-        choices = [(18, "event"), (8, "raise"), (3, "fault")]
+        top = ctx.nest == 0
+        # a raise outside every guarded block of the function mostly ends the
+        # program: keep the top level for guarded blocks and loops
+        choices = [(6 if top else 18, "event"), (1 if top else 8, "raise"), (1 if top else 3, "fault")]
         if not deep:
-            choices += [(13, "except"), (12, "finally"), (4, "switch"), (4, "label"), (4, "setjmp")]
+            choices += [(30 if top else 13, "except"), (20 if top else 12, "finally"), (4, "switch"),
+                        (4, "label"), (4, "setjmp")]
             if len(ctx.loops) < 2:
                 choices.append((6, "loop"))
             if ctx.loops:
-                choices.append((8, "when"))
+                choices.append((16, "when"))
         if last and self.jumps(ctx):
-            choices.append((12, "jump"))
-        choices += [(6, "call"), (3, "longjmp")]
+            choices.append((40, "jump"))
+        choices += [(6, "call"), (12 if ctx.in_setjmp else 2, "longjmp")]
         kind = r.weighted(choices)
         return getattr(self, "make_" + kind)(ctx)
 
@@ -142,7 +147,7 @@ class Generator:
         if shape == "constant":
             rules, default = [], r.weighted([(3, 1), (1, 0)])
         elif shape == "code":
-            code = r.pick(CONTINUABLE + (NONCONTINUABLE,) + OTHER)
+            code = r.pick(CONTINUABLE + CONTINUABLE + (NONCONTINUABLE,) + OTHER)
             verdict = r.pick([1, 0, -1] if code in CONTINUABLE else [1, 0])
             rules, default = [(code, None, verdict)], r.pick([1, 0])
         elif shape == "count":
@@ -191,7 +196,8 @@ class Generator:
 
     def make_setjmp(self, ctx):
         id = self.id()
-        return SetJmp(id, self.block(ctx.child(), self.inner(ctx)), self.block(ctx.child(), self.rng.below(2)))
+        return SetJmp(id, self.block(ctx.child(in_setjmp=True), self.inner(ctx)),
+                      self.block(ctx.child(), self.rng.below(2)))
 
     def reachable(self, ctx, t):
         """How a jump from here may reach target t: None (it may not),
@@ -245,8 +251,18 @@ def switch_off(program, off):
 
 
 def generate(seed, off=frozenset()):
-    """The program of a seed, without the constructs in `off`."""
-    return switch_off(Generator(seed).program(), set(off))
+    """The program of a seed, without the constructs in `off`.  A program
+    that would run too long is drawn again from a seed derived from it."""
+    from model import TooLong, predict
+    for attempt in range(8):
+        program = switch_off(Generator(seed + (attempt << 40)).program(), set(off))
+        program.seed = seed
+        try:
+            predict(program)
+            return program
+        except TooLong:
+            continue
+    return program
 
 
 __all__ = ["generate", "switch_off", "walk", "filter_tags"]

@@ -13,7 +13,7 @@ exception raised inside a filter is dispatched from the filter: the frames
 between the first raise and the frame whose filter raised are passed over,
 that frame's blocks are searched again with EXCEPTION_NESTED_CALL set in
 the record's flags, and the blocks beyond it with the flag clear."""
-from program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, Call, Event,
+from program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, ROUNDS, Call, Event,
                      Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try, When)
 
 MAX_STEPS = 4000
@@ -95,16 +95,18 @@ class Model:
             self.sum = (self.sum * 31 + ord(ch)) & 0xFFFFFFFF
 
     def run(self):
-        main = Block(None, 0)
-        self.blocks.append(main)
-        try:
-            self.call(0, 0, None)
-        except Unwind as u:
-            if u.target is not main:
-                raise ModelError("unwind to a block that is gone")
-        except Transfer:
-            raise ModelError("a jump left main")
-        self.blocks.pop()
+        for _ in range(ROUNDS):
+            for fn in range(len(self.p.functions)):
+                main = Block(None, 0)
+                self.blocks.append(main)
+                try:
+                    self.call(fn, 0, None)
+                except Unwind as u:
+                    if u.target is not main:
+                        raise ModelError("unwind to a block that is gone")
+                except Transfer:
+                    raise ModelError("a jump left main")
+                self.blocks.pop()
         self.line("X")
         return Outcome(self.lines, self.sum % 97, self.seen)
 

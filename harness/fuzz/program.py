@@ -12,12 +12,13 @@ ACCESS_VIOLATION = 0xC0000005
 EXCEPTION_NONCONTINUABLE = 1
 EXCEPTION_NESTED_CALL = 0x10
 MAX_DEPTH = 3                        # calls deeper than this are skipped
+ROUNDS = 2                           # main calls every function this many times
 
 
 class Program:
     def __init__(self, seed, functions, filters):
         self.seed = seed
-        self.functions = functions   # lists of statements; f0 is called by main
+        self.functions = functions   # lists of statements; main calls each in turn
         self.filters = filters       # id -> Filter
 
 
