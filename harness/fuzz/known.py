@@ -3,12 +3,15 @@
     CONSTRUCT: off: REASON      the construct is never generated for it
     CONSTRUCT: known: REASON    a difference whose reduced program has the
                                 construct is reported as known
+
+A known deviation may name several constructs joined by '+': the reduced
+program must have all of them.
 """
 import os
 import re
 
 HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "known")
-LINE = re.compile(r"^([a-z0-9-]+):\s*(off|known):\s*(.+)$")
+LINE = re.compile(r"^([a-z0-9+-]+):\s*(off|known):\s*(.+)$")
 
 
 class Known:
@@ -19,7 +22,7 @@ class Known:
     def explain(self, constructs):
         """The (construct, reason) of the first known deviation among constructs, or None."""
         for c in sorted(self.known):
-            if c in constructs:
+            if all(part in constructs for part in c.split("+")):
                 return c, self.known[c]
         return None
 

@@ -165,14 +165,38 @@ def walk(stmts):
 
 
 def static_constructs(program):
-    """The constructs a program's text contains."""
+    """The constructs a program's text contains, including the shapes that
+    only the nesting shows: a try/except inside the guarded body of a
+    try/finally of the same function, and jumps that leave one or more
+    try/finally bodies."""
     found = set()
-    for body in program.functions:
-        for s in walk(body):
+
+    def visit(stmts, around):
+        for s in stmts:
             found.update(s.tags)
             if isinstance(s, Try) and s.filter is not None:
-                f = program.filters[s.filter]
-                found.update(filter_tags(f))
+                found.update(filter_tags(program.filters[s.filter]))
+                if any(isinstance(n, Try) and n.kind == "finally" and i == 0 for n, i in around):
+                    found.add("except-in-finally-body")
+            if isinstance(s, Raise) and any(isinstance(n, Try) and n.kind == "finally" and i == 1
+                                            for n, i in around):
+                found.add("raise-in-finally")
+            if isinstance(s, Jump):
+                passed = 0
+                for n, i in reversed(around):
+                    if s.kind != "return" and getattr(n, "id", None) == s.target:
+                        break
+                    if isinstance(n, Try) and n.kind == "finally" and i == 0:
+                        passed += 1
+                if passed:
+                    found.add("jump-through-finally")
+                if passed >= 2:
+                    found.add("jump-through-two-finallys")
+            for i, b in enumerate(s.blocks()):
+                visit(b, around + [(s, i)])
+
+    for body in program.functions:
+        visit(body, [])
     return found
 
 

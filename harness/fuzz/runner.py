@@ -52,6 +52,14 @@ def compare(expected, status, stdout, how):
     return Result("agree")
 
 
+def build_failure(log):
+    """The line of a compiler's messages that says what went wrong."""
+    if "PLEASE submit a bug report" in log or "Stack dump:" in log:
+        return "the compiler crashed"
+    first = next((ln for ln in log.splitlines() if "error" in ln.lower()), log.strip()[:200])
+    return first.strip()
+
+
 def signal_name(n):
     try:
         return signal.Signals(n).name
@@ -67,8 +75,7 @@ def check(target, program, expected, workdir, name):
         f.write(c_source(program))
     ok, log = target.build(source, exe)
     if not ok:
-        first = next((ln for ln in log.splitlines() if "error" in ln.lower()), log.strip()[:200])
-        return Result("build", "did not build: " + first.strip())
+        return Result("build", "did not build: " + build_failure(log))
     status, stdout, how = target.run(exe)
     try:
         os.unlink(exe)
