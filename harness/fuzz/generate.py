@@ -7,7 +7,7 @@ handler during an unwind has no defined meaning), so every program ends and
 its outcome is defined."""
 from program import (ACCESS_VIOLATION, CONTINUABLE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE, OTHER, Call,
                      Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp, Switch, Try,
-                     When, walk, filter_tags)
+                     When, walk, filter_tags, shape_tags)
 from rng import Rng
 
 MAX_NEST = 4
@@ -229,17 +229,19 @@ class Generator:
 
 
 def switch_off(program, off):
-    """Removes the constructs a platform cannot take."""
-    def prune(stmts):
-        stmts[:] = [s for s in stmts if not off.intersection(s.tags)]
+    """Removes the constructs in `off`: the statements that are one (with
+    what they hold), GetExceptionCode() in __except blocks, raises in
+    filters and the verdict EXCEPTION_CONTINUE_EXECUTION."""
+    def prune(stmts, around):
+        stmts[:] = [s for s in stmts if not off.intersection(s.tags) and not off.intersection(shape_tags(s, around))]
         for s in stmts:
             if isinstance(s, Try) and "handler-code" in off:
                 s.handler_code = False
                 s.tags = tuple(t for t in s.tags if t != "handler-code")
-            for b in s.blocks():
-                prune(b)
+            for i, b in enumerate(s.blocks()):
+                prune(b, around + [(s, i)])
     for body in program.functions:
-        prune(body)
+        prune(body, [])
     for f in program.filters.values():
         if "raise-in-filter" in off:
             f.raise_ = None

@@ -4,8 +4,10 @@
     CONSTRUCT: known: REASON    a difference whose reduced program has the
                                 construct is reported as known
 
-A known deviation may name several constructs joined by '+': the reduced
-program must have all of them.
+A known deviation may name several constructs joined by '+': the program
+must have all of them, and switching off the first is enough to avoid it.
+A difference is known when it goes away with every known construct
+switched off.
 """
 import os
 import re
@@ -20,11 +22,13 @@ class Known:
         self.known = dict(known or {})
 
     def explain(self, constructs):
-        """The (construct, reason) of the first known deviation among constructs, or None."""
-        for c in sorted(self.known):
-            if all(part in constructs for part in c.split("+")):
-                return c, self.known[c]
-        return None
+        """The (construct, reason) of the known deviations among constructs."""
+        return [(c, self.known[c]) for c in sorted(self.known)
+                if all(part in constructs for part in c.split("+"))]
+
+    def switched_off(self):
+        """What to switch off to avoid every known deviation."""
+        return {c.split("+")[0] for c in self.known}
 
 
 def parse(text, origin="<text>"):

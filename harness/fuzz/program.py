@@ -164,6 +164,39 @@ def walk(stmts):
             yield from walk(b)
 
 
+def in_finally_body(around):
+    """Whether a statement with these enclosing (statement, block index)
+    pairs lies in the guarded body of a try/finally of its function."""
+    return any(isinstance(n, Try) and n.kind == "finally" and i == 0 for n, i in around)
+
+
+def finally_bodies_left(jump, around):
+    """How many try/finally bodies a jump leaves on its way to its target."""
+    passed = 0
+    for n, i in reversed(around):
+        if jump.kind != "return" and getattr(n, "id", None) == jump.target:
+            break
+        if isinstance(n, Try) and n.kind == "finally" and i == 0:
+            passed += 1
+    return passed
+
+
+def shape_tags(s, around):
+    """The constructs a statement is by where it stands."""
+    tags = set()
+    if isinstance(s, Try) and s.kind == "except" and in_finally_body(around):
+        tags.add("except-in-finally-body")
+    if isinstance(s, Raise) and any(isinstance(n, Try) and n.kind == "finally" and i == 1 for n, i in around):
+        tags.add("raise-in-finally")
+    if isinstance(s, Jump):
+        passed = finally_bodies_left(s, around)
+        if passed:
+            tags.add("jump-through-finally")
+        if passed >= 2:
+            tags.add("jump-through-two-finallys")
+    return tags
+
+
 def static_constructs(program):
     """The constructs a program's text contains, including the shapes that
     only the nesting shows: a try/except inside the guarded body of a
@@ -174,24 +207,9 @@ def static_constructs(program):
     def visit(stmts, around):
         for s in stmts:
             found.update(s.tags)
+            found.update(shape_tags(s, around))
             if isinstance(s, Try) and s.filter is not None:
                 found.update(filter_tags(program.filters[s.filter]))
-                if any(isinstance(n, Try) and n.kind == "finally" and i == 0 for n, i in around):
-                    found.add("except-in-finally-body")
-            if isinstance(s, Raise) and any(isinstance(n, Try) and n.kind == "finally" and i == 1
-                                            for n, i in around):
-                found.add("raise-in-finally")
-            if isinstance(s, Jump):
-                passed = 0
-                for n, i in reversed(around):
-                    if s.kind != "return" and getattr(n, "id", None) == s.target:
-                        break
-                    if isinstance(n, Try) and n.kind == "finally" and i == 0:
-                        passed += 1
-                if passed:
-                    found.add("jump-through-finally")
-                if passed >= 2:
-                    found.add("jump-through-two-finallys")
             for i, b in enumerate(s.blocks()):
                 visit(b, around + [(s, i)])
 

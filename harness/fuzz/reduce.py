@@ -1,8 +1,8 @@
 """Cuts a program down while it still differs: deletes one statement at a
 time (a whole subtree: every jump lies inside its target, so what is left is
-always a valid program) and drops raises from filters, until no single
-deletion keeps the difference."""
-from program import walk
+always a valid program), stops __except blocks reading the exception code
+and drops raises from filters, until no single change keeps the difference."""
+from program import Try, walk
 
 
 def places(program):
@@ -38,6 +38,15 @@ def reduce(program, still_differs, max_tries=300):
             else:
                 lst.insert(i, s)
                 k += 1
+        for s in [s for body in program.functions for s in walk(body)]:
+            if isinstance(s, Try) and s.handler_code and tries < max_tries:
+                s.handler_code = False
+                tries += 1
+                if still_differs(program):
+                    s.tags = tuple(t for t in s.tags if t != "handler-code")
+                    changed = True
+                else:
+                    s.handler_code = True
         for f in program.filters.values():
             if f.raise_ is not None and tries < max_tries:
                 r, f.raise_ = f.raise_, None

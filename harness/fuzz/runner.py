@@ -17,8 +17,11 @@ class Result:
     """A program's run against the model: kind is "agree", "output",
     "status", "crash", "hang" or "build"."""
 
-    def __init__(self, kind, detail=""):
+    def __init__(self, kind, detail="", signature=None):
         self.kind, self.detail = kind, detail
+        # what a reduced program must keep: the kind, and for a differing
+        # line the kinds of event on both sides
+        self.signature = signature or (kind,)
 
     @property
     def agrees(self):
@@ -46,7 +49,7 @@ def compare(expected, status, stdout, how):
             where = f"line {n + 1}: got {got_text}, model expects {want_text}"
             if status < 0:
                 return Result("crash", f"killed by {signal_name(-status)}; {where}")
-            return Result("output", where)
+            return Result("output", where, ("output", (g or "")[:1], (w or "")[:1]))
     if status != expected.status:
         return Result("status", f"exit status {status}, model expects {expected.status}")
     return Result("agree")
@@ -92,7 +95,7 @@ def minimise(target, program, first, workdir, name, max_tries):
         except (TooLong, ModelError):
             return False
         r = check(target, p, expected, workdir, name)
-        return r.kind == first.kind
+        return r.signature == first.signature
     return reduce(program, still_differs, max_tries)
 
 
@@ -109,6 +112,21 @@ class Stats:
     def line(self):
         parts = [f"{c} {100 * n // max(1, self.programs)}%" for c, n in sorted(self.runs.items())]
         return "constructs run: " + ", ".join(parts)
+
+
+def write_kept(keep, seed, platform, program):
+    """Writes a reduced program and what the model expects of it; its path."""
+    os.makedirs(keep, exist_ok=True)
+    path = os.path.join(keep, f"seed-{seed}-{platform}.c")
+    with open(path, "w") as f:
+        f.write(c_source(program))
+    try:
+        e = predict(program)
+        with open(path[:-2] + ".expected", "w") as f:
+            f.write(e.stdout + f"status {e.status}\n")
+    except (TooLong, ModelError):
+        pass
+    return path
 
 
 def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, out=print):
@@ -144,27 +162,23 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
         new = 0
         for s, r in differ:
             program = generate(s, off)
+            if known and known.known:
+                # known when it goes away with every known construct switched off
+                without = generate(s, off | known.switched_off())
+                r2 = check(target, without, predict(without), workdir, f"known{s}")
+                if r2.agrees:
+                    known_count += 1
+                    why = known.explain(static_constructs(program))
+                    names = " or ".join(c for c, _ in why) or "?"
+                    out(f"seed {s}: known ({names}): {r.detail}")
+                    continue
+                program, r = without, r2
             small = minimise(target, program, r, workdir, f"reduce{s}", reduce_tries)
             note = ""
             if keep:
-                os.makedirs(keep, exist_ok=True)
-                path = os.path.join(keep, f"seed-{s}-{target.name}.c")
-                with open(path, "w") as f:
-                    f.write(c_source(small))
-                try:
-                    with open(path[:-2] + ".expected", "w") as f:
-                        e = predict(small)
-                        f.write(e.stdout + f"status {e.status}\n")
-                except (TooLong, ModelError):
-                    pass
-                note = f" (reduced: {path})"
-            why = known.explain(static_constructs(small)) if known else None
-            if why:
-                known_count += 1
-                out(f"seed {s}: known ({why[0]}: {why[1]}): {r.detail}{note}")
-            else:
-                new += 1
-                out(f"seed {s}: {r.detail}{note}")
+                note = f" (reduced: {write_kept(keep, s, target.name, small)})"
+            new += 1
+            out(f"seed {s}: {r.detail}{note}")
         out(stats.line())
         minutes = ran / 60
         out(f"{len(jobs_in)} programs in {ran:.0f} s ({len(jobs_in) / minutes if minutes else 0:.0f} per minute"

@@ -195,8 +195,9 @@ class Plumbing(unittest.TestCase):
     def test_known_file(self):
         k = parse("# c\nhandler-code: known: reads 0\na+b: known: both\njump-out-of-finally: off: crash\n")
         self.assertEqual(k.off, {"jump-out-of-finally": "crash"})
-        self.assertEqual(k.explain({"a"}), None)
-        self.assertEqual(k.explain({"a", "b"}), ("a+b", "both"))
+        self.assertEqual(k.explain({"a"}), [])
+        self.assertEqual(k.explain({"a", "b", "handler-code"}), [("a+b", "both"), ("handler-code", "reads 0")])
+        self.assertEqual(k.switched_off(), {"a", "handler-code"})
         with self.assertRaisesRegex(ValueError, ":2: expected"):
             parse("# c\nnonsense line\n", "wine.txt")
 
