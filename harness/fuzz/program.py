@@ -186,8 +186,14 @@ def shape_tags(s, around):
     tags = set()
     if isinstance(s, Try) and s.kind == "except" and in_finally_body(around):
         tags.add("except-in-finally-body")
-    if isinstance(s, Raise) and any(isinstance(n, Try) and n.kind == "finally" and i == 1 for n, i in around):
+    in_finally = any(isinstance(n, Try) and n.kind == "finally" and i == 1 for n, i in around)
+    if isinstance(s, Raise) and in_finally:
         tags.add("raise-in-finally")
+    if isinstance(s, SetJmp):
+        if in_finally_body(around):
+            tags.add("setjmp-in-finally-body")
+        if in_finally:
+            tags.add("setjmp-in-finally")
     if isinstance(s, Jump):
         passed = finally_bodies_left(s, around)
         if passed:
