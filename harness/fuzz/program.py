@@ -200,6 +200,8 @@ def shape_tags(s, around):
             tags.add("jump-through-finally")
         if passed >= 2:
             tags.add("jump-through-two-finallys")
+        if passed and sum(1 for n, i in around if isinstance(n, Try) and n.kind == "finally" and i == 0) >= 2:
+            tags.add("jump-through-nested-finally")
     return tags
 
 

@@ -163,6 +163,7 @@ class Generator(unittest.TestCase):
         self.assertIn("except-in-finally-body", found)
         self.assertIn("jump-through-finally", found)
         self.assertNotIn("jump-through-two-finallys", found)
+        self.assertIn("jump-through-nested-finally", found)
 
 
 class Reducing(unittest.TestCase):
