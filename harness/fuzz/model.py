@@ -9,10 +9,10 @@ new transfer raised in a termination handler replaces the one that ran it.
 
 Dispatch is the two-phase search: filters are called innermost first over
 the guarded blocks still active, before any termination handler runs.  An
-exception raised inside a filter is dispatched from the filter: the frames
-between the first raise and the frame whose filter raised are passed over,
-that frame's blocks are searched again with EXCEPTION_NESTED_CALL set in
-the record's flags, and the blocks beyond it with the flag clear."""
+exception raised inside a filter is dispatched from the filter: every block
+still active is searched again, innermost first, with EXCEPTION_NESTED_CALL
+set in the record's flags up to and including the frame whose filter
+raised it, and clear beyond that frame."""
 from program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, ROUNDS, Call, Event,
                      Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try, When)
 
@@ -117,16 +117,15 @@ class Model:
     def dispatch(self, record, filter_frame=None):
         """Searches for a block that takes the exception; returns when a
         filter answers EXCEPTION_CONTINUE_EXECUTION."""
-        i = len(self.blocks) - 1
-        nested = False
-        if filter_frame is not None:
-            while i >= 0 and self.blocks[i].frame != filter_frame:
-                i -= 1
-            nested = True
-        while i >= 0:
+        nested = filter_frame is not None
+        reached = False
+        for i in range(len(self.blocks) - 1, -1, -1):
             b = self.blocks[i]
-            if nested and b.frame != filter_frame:
-                nested = False
+            if nested:
+                if b.frame == filter_frame:
+                    reached = True
+                elif reached:
+                    nested = False
             if b.node is None:
                 self.line(f"M {record.code:08X}")
                 raise Unwind(b, record)
@@ -141,7 +140,6 @@ class Model:
                     return
                 if verdict != 0:
                     raise ModelError(f"filter verdict {verdict}")
-            i -= 1
         raise ModelError("unhandled exception")
 
     def filter(self, block, record, nested):

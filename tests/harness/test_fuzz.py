@@ -56,7 +56,7 @@ class Dispatch(unittest.TestCase):
                     filters=[Filter(1, [], 1)])
         self.assertEqual(lines, ["F1 C0000005 0 2 0", "H1 C0000005"])
 
-    def test_exception_in_filter_searches_its_frame_again_with_the_nested_flag(self):
+    def test_exception_in_filter_searches_every_block_again_with_the_nested_flag(self):
         # f0: outer(4) { inner(1, raises in its filter) { f1: own(3) { raise } } }
         inner = Filter(1, [(C2, None, 0)], 1, raise_=Raise(C2, 0, []))
         lines = run([exc(4, [exc(1, [Call(1, False)])])], [exc(3, [Raise(C1, 0, [])])],
@@ -64,7 +64,8 @@ class Dispatch(unittest.TestCase):
         self.assertEqual(lines, [
             "F3 E0000001 0 0 0",          # first exception, f1's own block declines
             "F1 E0000001 0 0 0",          # inner filter raises C2
-            "F1 E0000002 10 0 0",         # f1's frame passed over; f0's blocks searched with the flag
+            "F3 E0000002 10 0 0",         # from the raise out: f1 again, flag set
+            "F1 E0000002 10 0 0",         # the filter's own frame: flag still set
             "F4 E0000002 10 0 0",
             "H4",
         ])
