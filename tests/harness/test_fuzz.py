@@ -180,6 +180,113 @@ class Reducing(unittest.TestCase):
         self.assertEqual(sum(1 for b in small.functions for _ in walk(b)), 2)
 
 
+class MoreSemantics(unittest.TestCase):
+    def test_continue_execution_inside_a_filter_returns_to_the_filter(self):
+        # the filter's own raise is continued by the same filter's second call
+        f = Filter(1, [(C2, None, -1)], 1, raise_=Raise(C2, 0, []))
+        lines = run([exc(1, [Raise(C1, 0, [])])], filters=[f])
+        self.assertEqual(lines, ["F1 E0000001 0 0 0", "F1 E0000002 10 0 0", "H1"])
+
+    def test_nested_flag_follows_the_filters_frame_through_recursion(self):
+        # f1 runs at depths 1 to 3; the innermost call's filter raises: the
+        # outer calls' blocks are beyond the filter's frame, so they see the flag clear
+        f = Filter(1, [(C2, None, 0)], 0, raise_=Raise(C2, 0, []))
+        lines = run([exc(9, [Call(1, False)])], [exc(1, [Call(1, True), Raise(C1, 0, [])])],
+                    filters=[f, Filter(9, [], 1)])
+        self.assertEqual(lines[:5], ["F1 E0000001 0 0 0", "F1 E0000002 10 0 0", "F1 E0000002 0 0 0",
+                                     "F1 E0000002 0 0 0", "F9 E0000002 0 0 0"])
+
+    def test_noncontinuable_exception_cannot_be_continued(self):
+        with self.assertRaises(ModelError):
+            run([exc(1, [Raise(0xE0000003, 1, [])])], filters=[Filter(1, [], -1)])
+
+    def test_handler_and_finally_run_each_once_per_round(self):
+        p = Program(0, [[fin(1, [Event(2)])], [exc(3, [Raise(C1, 0, [])])]], {3: Filter(3, [], 1)})
+        self.assertEqual(predict(p).lines, ["E2", "T1 0", "F3 E0000001 0 0 0", "H3"] * 2 + ["X"])
+
+    def test_status_is_the_checksum_of_the_lines(self):
+        out = predict(Program(0, [[Event(1)]], {}))
+        s = 0
+        for ch in out.stdout:
+            s = (s * 31 + ord(ch)) & 0xFFFFFFFF
+        self.assertEqual(out.status, s % 97)
+
+
+class Printing(unittest.TestCase):
+    def test_guarded_jumps_and_long_jumps(self):
+        p = Program(0, [[Loop(1, 2, [fin(2, [], [Jump("break", 1, guarded=True)]),
+                                     SetJmp(3, [Call(0, True), LongJmp(False)], [])]), LongJmp(False)]], {})
+        src = c_source(p)
+        self.assertIn("if (!AbnormalTermination()) break;", src)
+        self.assertIn("if (depth < 3) f0(depth + 1, &Env3);", src)
+        self.assertIn("longjmp(*&Env3, 1);", src)
+        self.assertIn("if (env) longjmp(*env, 1);", src)
+
+    def test_filter_rules_in_order(self):
+        f = Filter(4, [(C1, 2, -1), (None, 1, 0)], 1, raise_=Raise(C2, 0, [7]))
+        src = c_source(Program(0, [[exc(4, [])]], {4: f}))
+        case = src[src.index("case 4:"):]
+        self.assertLess(case.index("RaiseException(0xE0000002u, 0, 1, args)"),
+                        case.index("if (code == 0xE0000001u && n <= 2) return -1;"))
+        self.assertLess(case.index("return -1;"), case.index("if (n <= 1) return 0;"))
+
+
+class Loop_(unittest.TestCase):
+    """The whole loop against a simulated platform that reads 0 for
+    GetExceptionCode() in __except blocks."""
+
+    def setUp(self):
+        import runner
+        self.runner = runner
+        self.saved = runner.check
+
+        def simulated(target, program, expected, workdir, name):
+            import re
+            out = re.sub(r"^(H\d+) [0-9A-F]{8}$", r"\1 00000000", expected.stdout, flags=re.M)
+            return compare(expected, expected.status, out, "")
+        runner.check = simulated
+
+    def tearDown(self):
+        self.runner.check = self.saved
+
+    def fuzz(self, known, keep=None):
+        lines = []
+        new = self.runner.fuzz(Fake(), 12, 300, jobs=1, keep=keep, known=known, reduce_tries=60,
+                               out=lines.append)
+        return new, lines
+
+    def test_known_deviation_reported_as_known(self):
+        new, lines = self.fuzz(parse("handler-code: known: reads 0\n"))
+        self.assertEqual(new, 0)
+        self.assertTrue(any("known (handler-code)" in ln for ln in lines))
+        self.assertRegex(lines[-1], r"^\d+ agree, 0 differ$")
+
+    def test_new_difference_reduced_and_kept(self):
+        import tempfile
+        with tempfile.TemporaryDirectory() as keep:
+            new, lines = self.fuzz(None, keep)
+            self.assertGreater(new, 0)
+            self.assertIn('model expects "H', lines[0])
+            kept = [f for f in os.listdir(keep) if f.endswith(".c")]
+            self.assertEqual(len(kept), new)
+            with open(os.path.join(keep, kept[0])) as f:
+                src = f.read()
+            # cut down to the one __except block that reads the code, besides
+            # main's (one per function, and Caught's definition)
+            self.assertEqual(src.count("__try"), src.count("Caught("))
+            self.assertEqual(src.count('%08lX", (unsigned long)GetExceptionCode());'), 1)
+
+
+class Fake:
+    name, exe_suffix, known = "fake", "", None
+
+    def start(self):
+        pass
+
+    def stop(self):
+        pass
+
+
 class Plumbing(unittest.TestCase):
     def test_compare_names_the_first_differing_line(self):
         expected = predict(Program(0, [[Event(1)]], {}))
