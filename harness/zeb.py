@@ -186,6 +186,11 @@ def fuzz_target(platform):
 def cmd_fuzz(args):
     if args.count < 0 or args.jobs < 1:
         sys.exit("zeb: --count must be 0 or more and --jobs 1 or more")
+    if args.keep:
+        try:
+            os.makedirs(args.keep, exist_ok=True)
+        except OSError as e:
+            sys.exit(f"zeb: cannot write reduced programs to {args.keep}: {e.strerror}")
     target = fuzz_target(args.platform)
     import known
     import runner

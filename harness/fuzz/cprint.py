@@ -3,7 +3,8 @@
 Each event prints one line as it happens (standard output unbuffered, so a
 crash keeps what came before) and folds into a checksum that becomes the
 exit status."""
-from program import Call, Event, Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try, When
+from program import (MAX_DEPTH, ROUNDS, Call, Event, Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try,
+                     When, walk)
 
 PRELUDE = r"""#include <windows.h>
 #include <setjmp.h>
@@ -120,7 +121,7 @@ class Printer:
             self.out.append("")
             self.out.append(f"static void f{i}(int depth, jmp_buf *env)")
             self.out.append("{")
-            loops = sorted({s.id for s in _walk(body) if isinstance(s, Loop)})
+            loops = sorted({s.id for s in walk(body) if isinstance(s, Loop)})
             for lid in loops:
                 self.emit(1, f"volatile int i{lid};")
             self.emit(1, "(void)depth;")
@@ -194,15 +195,6 @@ class Printer:
         else:
             raise TypeError(s)
 
-
-def _walk(stmts):
-    for s in stmts:
-        yield s
-        for b in s.blocks():
-            yield from _walk(b)
-
-
-from program import MAX_DEPTH, ROUNDS  # noqa: E402
 
 
 def c_source(program):

@@ -7,7 +7,7 @@ handler during an unwind has no defined meaning), so every program ends and
 its outcome is defined."""
 from program import (ACCESS_VIOLATION, CONTINUABLE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE, OTHER, Call,
                      Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp, Switch, Try,
-                     When, walk, filter_tags, shape_tags)
+                     When, shape_tags)
 from rng import Rng
 
 MAX_NEST = 4
@@ -266,5 +266,3 @@ def generate(seed, off=frozenset()):
             continue
     return program
 
-
-__all__ = ["generate", "switch_off", "walk", "filter_tags"]
