@@ -143,12 +143,12 @@ class Generator:
 
     def filter(self, id):
         r = self.rng
-        shape = r.weighted([(5, "constant"), (4, "code"), (3, "count"), (2, "count-code")])
+        shape = r.weighted([(5, "constant"), (4, "code"), (3, "count"), (3, "count-code")])
         if shape == "constant":
             rules, default = [], r.weighted([(3, 1), (1, 0)])
         elif shape == "code":
             code = r.pick(CONTINUABLE + CONTINUABLE + (NONCONTINUABLE,) + OTHER)
-            verdict = r.pick([1, 0, -1] if code in CONTINUABLE else [1, 0])
+            verdict = r.pick([1, 0, -1, -1] if code in CONTINUABLE else [1, 0])
             rules, default = [(code, None, verdict)], r.pick([1, 0])
         elif shape == "count":
             rules, default = [(None, 1 + r.below(2), r.pick([0, 1]))], r.pick([0, 1])

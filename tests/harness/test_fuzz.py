@@ -12,7 +12,7 @@ from known import parse  # noqa: E402
 from model import Model, ModelError, predict  # noqa: E402
 from program import (Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp,  # noqa: E402
                      Switch, Try, When, static_constructs, walk)
-from reduce import reduce  # noqa: E402
+from reduce import reduce, valid  # noqa: E402
 from runner import compare  # noqa: E402
 from targets import expand  # noqa: E402
 
@@ -177,7 +177,17 @@ class Reducing(unittest.TestCase):
             return any(isinstance(s, Raise) and s.params == [1] for b in q.functions for s in walk(b))
         small = reduce(p, differs)
         self.assertTrue(differs(small))
-        self.assertEqual(sum(1 for b in small.functions for _ in walk(b)), 2)
+        # the raise alone: its __try was replaced by its body
+        self.assertEqual([type(s) for b in small.functions for s in walk(b)], [Raise])
+
+    def test_a_block_put_in_place_must_keep_the_program_valid(self):
+        loop = Loop(1, 2, [fin(2, [], [Jump("break", 1, guarded=True)]), When(1, 0, [Event(3)])])
+        p = Program(0, [[Labeled(4, [loop, Jump("goto", 4)])]], {})
+        self.assertTrue(valid(p))
+        self.assertFalse(valid(Program(0, [[Labeled(4, list(loop.body))]], {})))   # break without its loop
+        self.assertFalse(valid(Program(0, [[loop, Jump("goto", 4)]], {})))         # goto without its label
+        self.assertFalse(valid(Program(0, [[Loop(1, 2, [Jump("break", 1, guarded=True)])]], {})))  # not in a __finally
+        self.assertFalse(valid(Program(0, [[Loop(1, 2, [fin(2, [], [Jump("break", 1)])])]], {})))  # unguarded
 
 
 class MoreSemantics(unittest.TestCase):
