@@ -168,14 +168,15 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
                 try:
                     r2 = check(target, without, predict(without), workdir, f"known{s}")
                 except (TooLong, ModelError):
-                    r2 = Result("agree")  # nothing left to follow without them
-                if r2.agrees:
+                    r2 = None                 # cannot tell: reduce the program as it is
+                if r2 is not None and r2.agrees:
                     known_count += 1
                     why = known.explain(static_constructs(program))
                     names = " or ".join(c for c, _ in why) or "?"
                     out(f"seed {s}: known ({names}): {r.detail}")
                     continue
-                program, r = without, r2
+                if r2 is not None:
+                    program, r = without, r2
             small = minimise(target, program, r, workdir, f"reduce{s}", reduce_tries)
             note = ""
             if keep:
