@@ -307,6 +307,26 @@ class Plumbing(unittest.TestCase):
         self.assertEqual(compare(expected, -11, "E1\n", "").kind, "crash")
         self.assertEqual(compare(expected, 0, "", "hang").kind, "hang")
 
+    def test_target_builds_runs_folds_and_stops_a_hang(self):
+        import tempfile
+        import time
+        from targets import from_templates
+        with tempfile.TemporaryDirectory() as d:
+            src = os.path.join(d, "p.c")
+            with open(src, "w") as f:
+                f.write("printf 'E1\\r\\nX\\r\\n'; exit 3\n")
+            t = from_templates("t", "cp {source} {program}", "sh {program} {args}", text_mode=True, timeout=0.5)
+            self.assertEqual(t.build(src, os.path.join(d, "p")), (True, ""))
+            self.assertEqual(t.run(os.path.join(d, "p")), (3, "E1\nX\n", ""))
+            self.assertFalse(from_templates("t", "false {source}", "{program}").build(src, os.path.join(d, "q"))[0])
+            with open(src, "w") as f:
+                f.write("sleep 30 & wait\n")
+            t.build(src, os.path.join(d, "p"))
+            started = time.monotonic()
+            status, out, how = t.run(os.path.join(d, "p"))
+            self.assertEqual(how, "hang")
+            self.assertLess(time.monotonic() - started, 10)   # the whole group is killed, not waited for
+
     def test_templates_keep_values_whole(self):
         self.assertEqual(expand("cc -o {program} {source} {args}", program="a b", source="s.c", args="-x 'y z'"),
                          ["cc", "-o", "a b", "s.c", "-x", "y z"])
