@@ -84,6 +84,7 @@ class Model:
         self.abnormal = []           # AbnormalTermination() of the running termination handlers
         self.indexes = {}            # (frame, loop id) -> index
         self.seen = set()            # constructs executed
+        self.handlers = 0            # __except blocks running
 
     # -- output
 
@@ -161,6 +162,8 @@ class Model:
         self.seen.update(r.tags)
         if self.abnormal and filter_frame is None:
             self.seen.add("raise-in-finally")
+        if self.handlers and filter_frame is None:
+            self.seen.add("raise-in-handler")
         self.dispatch(Record(r.code, r.flags, list(r.params)), filter_frame)
 
     # -- statements
@@ -258,7 +261,11 @@ class Model:
             if u.target is not block:
                 raise
             self.line(f"H{s.id} {u.record.code:08X}" if s.handler_code else f"H{s.id}")
-            self.stmts(s.handler, frame, depth, env)
+            self.handlers += 1
+            try:
+                self.stmts(s.handler, frame, depth, env)
+            finally:
+                self.handlers -= 1
             return
         except JumpTo as j:
             del self.blocks[level:]

@@ -189,6 +189,8 @@ def shape_tags(s, around):
     in_finally = any(isinstance(n, Try) and n.kind == "finally" and i == 1 for n, i in around)
     if isinstance(s, Raise) and in_finally:
         tags.add("raise-in-finally")
+    if isinstance(s, Raise) and any(isinstance(n, Try) and n.kind == "except" and i == 1 for n, i in around):
+        tags.add("raise-in-handler")
     if isinstance(s, SetJmp):
         if in_finally_body(around):
             tags.add("setjmp-in-finally-body")
