@@ -7,6 +7,7 @@
   zeb cc SOURCE -o PROGRAM [-I DIR] [-D NAME[=VALUE]]
   zeb check-sources
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
+  zeb fuzz [--platform NAME|PATH.toml] [--count N] [--seed S] [--jobs J] [--keep DIR]
 """
 import argparse
 import os
@@ -181,6 +182,39 @@ def cmd_cc(args):
     return sh(cmd)
 
 
+def fuzz_target(spec):
+    """The fuzzer's view of a platform: its file's C and run commands."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz"))
+    import targets
+    platform = load_platform(spec)
+    packages.ensure(platform.packages)
+    try:
+        runner.prepare(platform)
+    except PlatformError as e:
+        sys.exit(f"zeb: {e}")
+    return targets.from_platform(platform, runner)
+
+
+def cmd_fuzz(args):
+    if args.count < 0 or args.jobs < 1:
+        sys.exit("zeb: --count must be 0 or more and --jobs 1 or more")
+    if args.keep:
+        try:
+            os.makedirs(args.keep, exist_ok=True)
+        except OSError as e:
+            sys.exit(f"zeb: cannot write reduced programs to {args.keep}: {e.strerror}")
+    target = fuzz_target(args.platform)
+    import known
+    import loop
+    try:
+        target.known = known.load(target.name)
+    except ValueError as e:
+        sys.exit(f"zeb: {e}")
+    new = loop.fuzz(target, args.count, args.seed, jobs=args.jobs, keep=args.keep, known=target.known,
+                      reduce_tries=args.reduce_tries)
+    return 1 if new else 0
+
+
 def main(argv):
     p = argparse.ArgumentParser(prog="zeb", description="exception-handling conformance suite")
     sub = p.add_subparsers(dest="command", required=True)
@@ -207,12 +241,19 @@ def main(argv):
     m.add_argument("--platforms", default="host,arm,wine,windows-arm64", help="names or platform files, comma-separated")
     m.add_argument("--output", help="also write the Markdown here")
     m.add_argument("--update-readme", action="store_true", help="put the matrix into README.md")
+    f = sub.add_parser("fuzz", help="random programs run on a platform and compared with the model")
+    f.add_argument("--platform", default="host", help="a platform's name or a platform file (default host)")
+    f.add_argument("--count", type=int, default=100, help="programs to run (default 100)")
+    f.add_argument("--seed", type=int, default=1, help="seed of the first program; program i has seed+i")
+    f.add_argument("--jobs", type=int, default=int(JOBS), help="programs built and run at once")
+    f.add_argument("--keep", help="write each reduced program that differs here")
+    f.add_argument("--reduce-tries", type=int, default=300, help="builds spent reducing one difference")
     args = p.parse_args(argv)
     if getattr(args, "timeout", None) is not None and args.timeout <= 0:
         p.error("--timeout must be more than 0")
     if getattr(args, "jobs", 1) < 1:
         p.error("--jobs must be at least 1")
-    return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "cc": cmd_cc,
+    return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "cc": cmd_cc, "fuzz": cmd_fuzz,
             "check-sources": cmd_check_sources, "matrix": cmd_matrix}[args.command](args)
 
 

@@ -1,0 +1,316 @@
+"""What a program must print and return, by the documented semantics of
+structured exception handling, worked out by interpreting its tree.
+
+Control transfers are Python exceptions: an exception's unwind, a long
+jump, and each kind of jump.  Passing a try/finally on its way out runs the
+termination handler (AbnormalTermination() true, except for a __leave of
+its own block), innermost first, exactly as the platform's unwind must; a
+new transfer raised in a termination handler replaces the one that ran it.
+
+Dispatch is the two-phase search: filters are called innermost first over
+the guarded blocks still active, before any termination handler runs.  An
+exception raised inside a filter is dispatched from the filter: every block
+still active is searched again, innermost first, with EXCEPTION_NESTED_CALL
+set in the record's flags up to and including the frame whose filter
+raised it, and clear beyond that frame."""
+from program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, ROUNDS, Call, Event,
+                     Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try, When)
+
+MAX_STEPS = 4000
+MAX_LINES = 400
+
+
+class TooLong(Exception):
+    """The program runs longer than a fuzz program should."""
+
+
+class ModelError(Exception):
+    """The program does something whose outcome is not defined."""
+
+
+class Transfer(Exception):
+    passed = 0                       # termination handlers run on the way
+
+
+class Unwind(Transfer):
+    def __init__(self, target, record):
+        self.target, self.record = target, record
+
+
+class LongJump(Transfer):
+    def __init__(self, env):
+        self.env = env
+
+
+class JumpTo(Transfer):
+    def __init__(self, kind, target):
+        self.kind, self.target = kind, target
+
+
+class ReturnFrom(Transfer):
+    pass
+
+
+class Record:
+    def __init__(self, code, flags, params):
+        self.code, self.flags, self.params = code, flags, params
+
+
+class Block:
+    """An active guarded block: a try node (None for main's) and its frame."""
+
+    def __init__(self, node, frame):
+        self.node, self.frame = node, frame
+
+
+class Outcome:
+    def __init__(self, lines, status, constructs):
+        self.lines, self.status, self.constructs = lines, status, constructs
+
+    @property
+    def stdout(self):
+        return "".join(line + "\n" for line in self.lines)
+
+
+class Model:
+    def __init__(self, program):
+        self.p = program
+        self.lines = []
+        self.sum = 0
+        self.blocks = []
+        self.count = {}
+        self.steps = 0
+        self.frames = 0
+        self.abnormal = []           # AbnormalTermination() of the running termination handlers
+        self.indexes = {}            # (frame, loop id) -> index
+        self.seen = set()            # constructs executed
+        self.handlers = 0            # __except blocks running
+
+    # -- output
+
+    def line(self, text):
+        if len(self.lines) >= MAX_LINES:
+            raise TooLong()
+        self.lines.append(text)
+        for ch in text + "\n":
+            self.sum = (self.sum * 31 + ord(ch)) & 0xFFFFFFFF
+
+    def run(self, calls=None):
+        """main's calls, by function index: each function ROUNDS times unless given."""
+        if calls is None:
+            calls = list(range(len(self.p.functions))) * ROUNDS
+        for fn in calls:
+            main = Block(None, 0)
+            self.blocks.append(main)
+            try:
+                self.call(fn, 0, None)
+            except Unwind as u:
+                if u.target is not main:
+                    raise ModelError("unwind to a block that is gone")
+            except Transfer:
+                raise ModelError("a jump left main")
+            self.blocks.pop()
+        self.line("X")
+        return Outcome(self.lines, self.sum % 97, self.seen)
+
+    # -- dispatch
+
+    def dispatch(self, record, filter_frame=None):
+        """Searches for a block that takes the exception; returns when a
+        filter answers EXCEPTION_CONTINUE_EXECUTION."""
+        nested = filter_frame is not None
+        reached = False
+        for i in range(len(self.blocks) - 1, -1, -1):
+            b = self.blocks[i]
+            if nested:
+                if b.frame == filter_frame:
+                    reached = True
+                elif reached:
+                    nested = False
+            if b.node is None:
+                self.line(f"M {record.code:08X}")
+                raise Unwind(b, record)
+            if b.node.kind == "except":
+                verdict = self.filter(b, record, nested)
+                if verdict == 1:
+                    raise Unwind(b, record)
+                if verdict == -1:
+                    if record.flags & EXCEPTION_NONCONTINUABLE or record.code == ACCESS_VIOLATION:
+                        raise ModelError("continue execution of an exception that cannot continue")
+                    self.seen.add("continue-execution")
+                    return
+                if verdict != 0:
+                    raise ModelError(f"filter verdict {verdict}")
+        raise ModelError("unhandled exception")
+
+    def filter(self, block, record, nested):
+        f = self.p.filters[block.node.filter]
+        n = self.count[f.id] = self.count.get(f.id, 0) + 1
+        flags = (record.flags | (EXCEPTION_NESTED_CALL if nested else 0)) & 0x11
+        if nested:
+            self.seen.add("nested-flag")
+        self.line(f"F{f.id} {record.code:08X} {flags:X} {len(record.params)} {sum(record.params) & 0xFFFFFFFF:X}")
+        if f.raise_ is not None and n == 1:
+            self.seen.add("raise-in-filter")
+            self.raise_(f.raise_, filter_frame=block.frame)
+        for code, count, verdict in f.rules:
+            if (code is None or code == record.code) and (count is None or n <= count):
+                return verdict
+        return f.default
+
+    def raise_(self, r, filter_frame=None):
+        self.seen.update(r.tags)
+        if self.abnormal and filter_frame is None:
+            self.seen.add("raise-in-finally")
+        if self.handlers and filter_frame is None:
+            self.seen.add("raise-in-handler")
+        self.dispatch(Record(r.code, r.flags, list(r.params)), filter_frame)
+
+    # -- statements
+
+    def call(self, fn, depth, env):
+        self.frames += 1
+        frame = self.frames
+        try:
+            self.stmts(self.p.functions[fn], frame, depth, env)
+        except ReturnFrom:
+            pass
+
+    def stmts(self, stmts, frame, depth, env):
+        for s in stmts:
+            self.steps += 1
+            if self.steps > MAX_STEPS:
+                raise TooLong()
+            self.stmt(s, frame, depth, env)
+
+    def stmt(self, s, frame, depth, env):
+        if isinstance(s, Event):
+            self.line(f"E{s.id}")
+        elif isinstance(s, Try):
+            self.seen.update(s.tags)
+            (self.try_except if s.kind == "except" else self.try_finally)(s, frame, depth, env)
+        elif isinstance(s, Loop):
+            self.seen.add("loop")
+            for i in range(s.count):
+                self.indexes[(frame, s.id)] = i
+                try:
+                    self.stmts(s.body, frame, depth, env)
+                except JumpTo as j:
+                    if j.target != s.id:
+                        raise
+                    if j.kind == "break":
+                        break
+        elif isinstance(s, When):
+            if self.indexes[(frame, s.loop)] == s.value:
+                self.stmts(s.body, frame, depth, env)
+        elif isinstance(s, Switch):
+            self.seen.add("switch")
+            try:
+                self.stmts(s.cases[s.value], frame, depth, env)
+            except JumpTo as j:
+                if j.target != s.id:
+                    raise
+        elif isinstance(s, Labeled):
+            try:
+                self.stmts(s.body, frame, depth, env)
+            except JumpTo as j:
+                if j.target != s.id:
+                    raise
+        elif isinstance(s, Jump):
+            if s.guarded and self.abnormal[-1]:
+                return
+            self.seen.update(s.tags)
+            if s.kind == "return":
+                raise ReturnFrom()
+            raise JumpTo(s.kind, s.target)
+        elif isinstance(s, Raise):
+            self.raise_(s)
+        elif isinstance(s, Fault):
+            self.seen.add("fault")
+            self.dispatch(Record(ACCESS_VIOLATION, 0, [0, 0]))
+            raise ModelError("a fault continued")
+        elif isinstance(s, Call):
+            if depth < MAX_DEPTH:
+                self.seen.update(s.tags)
+                self.call(s.callee, depth + 1, env)
+        elif isinstance(s, SetJmp):
+            self.seen.add("setjmp")
+            token = object()
+            try:
+                self.stmts(s.body, frame, depth, token)
+            except LongJump as lj:
+                if lj.env is not token:
+                    raise
+                self.line(f"J{s.id}")
+                self.stmts(s.after, frame, depth, env)
+        elif isinstance(s, LongJmp):
+            if env is not None:
+                self.seen.update(s.tags)
+                raise LongJump(env)
+        else:
+            raise TypeError(s)
+
+    def try_except(self, s, frame, depth, env):
+        block = Block(s, frame)
+        level = len(self.blocks)
+        self.blocks.append(block)
+        try:
+            self.stmts(s.body, frame, depth, env)
+        except Unwind as u:
+            del self.blocks[level:]
+            if u.target is not block:
+                raise
+            self.line(f"H{s.id} {u.record.code:08X}" if s.handler_code else f"H{s.id}")
+            self.handlers += 1
+            try:
+                self.stmts(s.handler, frame, depth, env)
+            finally:
+                self.handlers -= 1
+            return
+        except JumpTo as j:
+            del self.blocks[level:]
+            if j.kind == "leave" and j.target == s.id:
+                return
+            raise
+        except Transfer:
+            del self.blocks[level:]
+            raise
+        del self.blocks[level:]
+
+    def try_finally(self, s, frame, depth, env):
+        level = len(self.blocks)
+        self.blocks.append(Block(s, frame))
+        try:
+            self.stmts(s.body, frame, depth, env)
+        except JumpTo as j:
+            del self.blocks[level:]
+            if j.kind == "leave" and j.target == s.id:
+                self.termination(s, frame, depth, env, 0)
+                return
+            self.seen.add("jump-through-finally")
+            j.passed += 1
+            if j.passed == 2:
+                self.seen.add("jump-through-two-finallys")
+            self.termination(s, frame, depth, env, 1)
+            raise
+        except Transfer as t:
+            del self.blocks[level:]
+            if isinstance(t, Unwind):
+                self.seen.add("finally-in-unwind")
+            self.termination(s, frame, depth, env, 1)
+            raise
+        del self.blocks[level:]
+        self.termination(s, frame, depth, env, 0)
+
+    def termination(self, s, frame, depth, env, abnormal):
+        self.line(f"T{s.id} {abnormal}")
+        self.abnormal.append(abnormal)
+        try:
+            self.stmts(s.handler, frame, depth, env)
+        finally:
+            self.abnormal.pop()
+
+
+def predict(program):
+    """The program's output lines, exit status and the constructs it ran."""
+    return Model(program).run()

@@ -1,0 +1,248 @@
+"""The program tree the generator builds, the printer prints, the model runs
+and the reducer cuts down.  Every statement list is a plain Python list, so
+that the reducer can delete from it in place."""
+
+# Exception codes.  A filter may answer EXCEPTION_CONTINUE_EXECUTION only
+# for the continuable codes, which are raised only with flags 0 and never by
+# a fault: continuing a fault would fault again for ever.
+CONTINUABLE = (0xE0000001, 0xE0000002)
+NONCONTINUABLE = 0xE0000003          # always raised with EXCEPTION_NONCONTINUABLE
+OTHER = (0xE0000004, 0xC0000005)     # 0xC0000005 raised in software
+ACCESS_VIOLATION = 0xC0000005
+EXCEPTION_NONCONTINUABLE = 1
+EXCEPTION_NESTED_CALL = 0x10
+MAX_DEPTH = 3                        # calls deeper than this are skipped
+ROUNDS = 2                           # main calls every function this many times
+
+
+class Program:
+    def __init__(self, seed, functions, filters):
+        self.seed = seed
+        self.functions = functions   # lists of statements; main calls each in turn
+        self.filters = filters       # id -> Filter
+
+
+class Filter:
+    """Evaluated as: count this call; log; maybe raise (first call only);
+    the first rule that matches gives the verdict, else `default`."""
+
+    def __init__(self, id, rules, default, raise_=None):
+        self.id = id
+        self.rules = rules           # [(code or None, max_count or None, verdict)]
+        self.default = default
+        self.raise_ = raise_         # Raise or None
+
+
+class Stmt:
+    tags = ()                        # constructs this statement is, for statistics and known deviations
+
+    def blocks(self):
+        """The statement lists this statement holds."""
+        return []
+
+
+class Event(Stmt):
+    def __init__(self, id):
+        self.id = id
+
+
+class Try(Stmt):
+    """__try { body } __except (Filter(id)) { handler }, or __finally { handler }."""
+
+    def __init__(self, id, kind, body, handler, filter=None, handler_code=False):
+        self.id = id
+        self.kind = kind             # "except" or "finally"
+        self.body = body
+        self.handler = handler
+        self.filter = filter
+        self.handler_code = handler_code   # the __except block logs GetExceptionCode()
+        self.tags = ("try-" + kind,) + (("handler-code",) if handler_code else ())
+
+    def blocks(self):
+        return [self.body, self.handler]
+
+
+class Loop(Stmt):
+    def __init__(self, id, count, body):
+        self.id, self.count, self.body = id, count, body
+        self.tags = ("loop",)
+
+    def blocks(self):
+        return [self.body]
+
+
+class When(Stmt):
+    """if (index of loop `loop` == value) { body }"""
+
+    def __init__(self, loop, value, body):
+        self.loop, self.value, self.body = loop, value, body
+
+    def blocks(self):
+        return [self.body]
+
+
+class Switch(Stmt):
+    def __init__(self, id, value, cases):
+        self.id, self.value, self.cases = id, value, cases
+        self.tags = ("switch",)
+
+    def blocks(self):
+        return list(self.cases)
+
+
+class Labeled(Stmt):
+    """{ body } L<id>: ;  -- the target of gotos inside body."""
+
+    def __init__(self, id, body):
+        self.id, self.body = id, body
+
+    def blocks(self):
+        return [self.body]
+
+
+class Jump(Stmt):
+    """break, continue, goto, return or __leave.  `target` is the id of the
+    loop, switch, label or try it leaves to; `guarded` jumps stand at the top
+    of a __finally and jump only when it runs for a normal exit."""
+
+    def __init__(self, kind, target, guarded=False, out_of_except=False):
+        self.kind, self.target, self.guarded = kind, target, guarded
+        tags = [kind]
+        if guarded:
+            tags.append("leave-in-finally" if kind == "leave" else "jump-out-of-finally")
+        if out_of_except:
+            tags.append("jump-out-of-except")
+        self.tags = tuple(tags)
+
+
+class Raise(Stmt):
+    def __init__(self, code, flags, params):
+        self.code, self.flags, self.params = code, flags, params
+        tags = ["raise"]
+        if flags & EXCEPTION_NONCONTINUABLE:
+            tags.append("raise-noncontinuable")
+        if params:
+            tags.append("raise-params")
+        self.tags = tuple(tags)
+
+
+class Fault(Stmt):
+    """A read through a null pointer in a called function."""
+    tags = ("fault",)
+
+
+class Call(Stmt):
+    def __init__(self, callee, recursive):
+        self.callee = callee
+        self.tags = ("call", "recursion") if recursive else ("call",)
+
+
+class SetJmp(Stmt):
+    """if (setjmp(Env<id>) == 0) { body } else { J<id>; after }"""
+
+    def __init__(self, id, body, after):
+        self.id, self.body, self.after = id, body, after
+        self.tags = ("setjmp",)
+
+    def blocks(self):
+        return [self.body, self.after]
+
+
+class LongJmp(Stmt):
+    """A long jump to the innermost setjmp around it: the function's own when
+    there is one, else the one its caller passed (none: no jump)."""
+
+    def __init__(self, in_finally):
+        self.tags = ("longjmp", "longjmp-from-finally") if in_finally else ("longjmp",)
+
+
+def walk(stmts):
+    """Every statement, depth first, in program order."""
+    for s in stmts:
+        yield s
+        for b in s.blocks():
+            yield from walk(b)
+
+
+def in_finally_body(around):
+    """Whether a statement with these enclosing (statement, block index)
+    pairs lies in the guarded body of a try/finally of its function."""
+    return any(isinstance(n, Try) and n.kind == "finally" and i == 0 for n, i in around)
+
+
+def finally_bodies_left(jump, around):
+    """How many try/finally bodies a jump leaves on its way to its target."""
+    passed = 0
+    for n, i in reversed(around):
+        if jump.kind != "return" and getattr(n, "id", None) == jump.target:
+            break
+        if isinstance(n, Try) and n.kind == "finally" and i == 0:
+            passed += 1
+    return passed
+
+
+def shape_tags(s, around):
+    """The constructs a statement is by where it stands."""
+    tags = set()
+    if isinstance(s, Try) and s.kind == "except" and in_finally_body(around):
+        tags.add("except-in-finally-body")
+    in_finally = any(isinstance(n, Try) and n.kind == "finally" and i == 1 for n, i in around)
+    if isinstance(s, Raise) and in_finally:
+        tags.add("raise-in-finally")
+    if isinstance(s, Raise) and any(isinstance(n, Try) and n.kind == "except" and i == 1 for n, i in around):
+        tags.add("raise-in-handler")
+    if isinstance(s, SetJmp):
+        if in_finally_body(around):
+            tags.add("setjmp-in-finally-body")
+        if in_finally:
+            tags.add("setjmp-in-finally")
+    if isinstance(s, Jump):
+        passed = finally_bodies_left(s, around)
+        if passed:
+            tags.add("jump-through-finally")
+        if passed >= 2:
+            tags.add("jump-through-two-finallys")
+        if passed and sum(1 for n, i in around if isinstance(n, Try) and n.kind == "finally" and i == 0) >= 2:
+            tags.add("jump-through-nested-finally")
+    return tags
+
+
+def static_constructs(program):
+    """The constructs a program's text contains, including the shapes that
+    only the nesting shows: a try/except inside the guarded body of a
+    try/finally of the same function, and jumps that leave one or more
+    try/finally bodies."""
+    found = set()
+
+    def visit(stmts, around):
+        for s in stmts:
+            found.update(s.tags)
+            found.update(shape_tags(s, around))
+            if isinstance(s, Try) and s.filter is not None:
+                found.update(filter_tags(program.filters[s.filter]))
+            for i, b in enumerate(s.blocks()):
+                visit(b, around + [(s, i)])
+
+    for body in program.functions:
+        visit(body, [])
+    return found
+
+
+def filter_tags(f):
+    tags = set()
+    if f.raise_ is not None:
+        tags.add("raise-in-filter")
+    if not f.rules:
+        tags.add("filter-constant")
+    for code, count, verdict in f.rules:
+        if code is not None:
+            tags.add("filter-code")
+        if count is not None:
+            tags.add("filter-count")
+        if verdict == -1:
+            tags.add("filter-continue-execution")
+    return tags
+
+
+def size(program):
+    return sum(1 for body in program.functions for _ in walk(body))

@@ -1,0 +1,190 @@
+"""How the fuzzer reaches a platform: build one C source into a program,
+run it, read its standard output and exit status.
+
+A target is two command templates and a little data, so a platform
+described elsewhere (a file a user writes) becomes a target through
+`from_templates`:
+
+    c:    build command; {source} {program} {arch} are filled in
+    run:  run command;   {program} {args} are filled in
+"""
+import os
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+
+class Target:
+    def __init__(self, name, c, run, text_mode=False, timeout=10.0, arch="", exe_suffix="",
+                 env=None, start=None, stop=None, known=None):
+        self.name = name
+        self.c = c
+        self.run_template = run
+        self.text_mode = text_mode
+        self.timeout = timeout
+        self.arch = arch
+        self.exe_suffix = exe_suffix
+        self.env = env
+        self._start, self._stop = start, stop
+        self.known = known
+
+    def start(self):
+        if self._start:
+            self._start()
+
+    def stop(self):
+        if self._stop:
+            self._stop()
+
+    def build(self, source, program):
+        """(True, "") when the program was built, else (False, the compiler's messages)."""
+        cmd = expand(self.c, source=source, program=program, arch=self.arch)
+        try:
+            r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env,
+                               timeout=300)
+        except (OSError, subprocess.TimeoutExpired) as e:
+            return False, str(e)
+        if r.returncode != 0 or not os.path.exists(program):
+            return False, r.stdout.decode("utf-8", "replace")
+        return True, ""
+
+    def command(self, program, args):
+        return expand(self.run_template, program=program, args=" ".join(shlex.quote(a) for a in args))
+
+    def run(self, program, args=()):
+        """(status, stdout, how): how is "" or "hang"; a status below 0 is a signal."""
+        cmd = self.command(program, args)
+        p = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+                             env=self.env, start_new_session=True)
+        try:
+            out, _ = p.communicate(timeout=self.timeout)
+            how = ""
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            out, _ = p.communicate()
+            how = "hang"
+        text = out.decode("utf-8", "replace")
+        if self.text_mode:
+            text = text.replace("\r\n", "\n")
+        return p.returncode, text, how
+
+
+def expand(template, **values):
+    """The command of a template, one word per argument: a value is never split."""
+    words = []
+    for word in shlex.split(template):
+        if word == "{args}":
+            words += shlex.split(values.get("args", ""))
+            continue
+        for k, v in values.items():
+            word = word.replace("{" + k + "}", str(v))
+        words.append(word)
+    return words
+
+
+class PlatformTarget(Target):
+    """A platform file (harness/platform_file.py) as a target: its `c` and
+    `run` commands for the architecture of the C deliverables, its
+    environment, and its start and stop commands around the run."""
+
+    ARCH = "arm32"
+
+    def __init__(self, platform, session):
+        super().__init__(platform.name, platform.template("c", self.ARCH), platform.template("run", self.ARCH),
+                         text_mode=platform.text_mode, timeout=max(platform.timeout, 10.0), arch=self.ARCH,
+                         exe_suffix=platform.suffix, env=session._environment(platform, self.ARCH))
+        self.platform = platform
+        self.session = session
+        self.log = os.path.join(platform.build_dir, "session.log")
+
+    def start(self):
+        if self.platform.template("start") is not None:
+            status = self.session._session_command(self.platform, "start", self.log)
+            if status != 0:
+                sys.exit(f"zeb: {self.platform.where('start')}: the start command failed (see {self.log})")
+
+    def stop(self):
+        self.session._stop(self.platform, self.log)
+
+    def build(self, source, program):
+        name = os.path.splitext(os.path.basename(program))[0]
+        cmd = self.platform.command("c", self.ARCH, source=source, program=program, name=name, arch=self.ARCH)
+        try:
+            r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env,
+                               cwd=os.path.dirname(program), timeout=self.platform.build_timeout)
+        except (OSError, subprocess.TimeoutExpired) as e:
+            return False, str(e)
+        if r.returncode != 0 or not os.path.exists(program):
+            return False, r.stdout.decode("utf-8", "replace")
+        return True, ""
+
+    def command(self, program, args):
+        name = os.path.splitext(os.path.basename(program))[0]
+        return self.platform.command("run", self.ARCH, program=program, name=name, arch=self.ARCH,
+                                     args=" ".join(shlex.quote(a) for a in args))
+
+
+def from_platform(platform, session):
+    return PlatformTarget(platform, session)
+
+
+def from_templates(name, c, run, text_mode=False, timeout=10.0, arch="", exe_suffix="", known=None):
+    return Target(name, c, run, text_mode=text_mode, timeout=timeout, arch=arch, exe_suffix=exe_suffix,
+                  known=known)
+
+
+def host(root, build_dir):
+    """The layer on this machine, built the way `zeb cc` builds."""
+    lower = os.path.join(build_dir, "platform", "zeb-lower")
+    runtime = os.path.join(build_dir, "platform", "libzebseh.a")
+    cc = os.path.join(root, "platform", "cc", "zeb_cc.py")
+    q = shlex.quote
+    return from_templates(
+        "host", f"{q(sys.executable)} {q(cc)} {{source}} -o {{program}} --lower {q(lower)} --runtime {q(runtime)}",
+        "{program} {args}")
+
+
+def arm(root, host_build_dir, arm_build_dir):
+    """32-bit ARM (Thumb-2) programs with the layer, static, under qemu-arm."""
+    lower = os.path.join(host_build_dir, "platform", "zeb-lower")
+    runtime = os.path.join(arm_build_dir, "platform", "libzebseh.a")
+    cc = os.path.join(root, "platform", "cc", "zeb_cc.py")
+    q = shlex.quote
+    flags = " ".join(f"--flag={f}" for f in
+                     ["-march=armv7-a", "-mthumb", "-mfloat-abi=hard", "-mfpu=vfpv3-d16", "-static"])
+    return from_templates(
+        "arm", f"{q(sys.executable)} {q(cc)} {{source}} -o {{program}} --lower {q(lower)} --runtime {q(runtime)} "
+               f"--cxx arm-linux-gnueabihf-g++ {flags}",
+        "qemu-arm {program} {args}", arch="arm32", timeout=20.0)
+
+
+def wine(prefix):
+    """clang's table-based SEH for x86-64 Windows, run by Wine in a private
+    prefix, with one Wine server kept up for the whole run."""
+    wine64 = shutil.which("wine64", path="/usr/lib/wine") or shutil.which("wine64") or "wine64"
+    wineserver = shutil.which("wineserver", path="/usr/lib/wine") or shutil.which("wineserver") or "wineserver"
+    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
+
+    def start():
+        if not os.path.exists(os.path.join(prefix, ".made")):
+            os.makedirs(prefix, exist_ok=True)
+            subprocess.run([wine64, "wineboot", "--init"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            subprocess.run([wineserver, "-w"], env=env)
+            open(os.path.join(prefix, ".made"), "w").close()
+        # a server already running (status 2) serves as well
+        subprocess.run([wineserver, "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        time.sleep(0.2)
+
+    def stop():
+        subprocess.run([wineserver, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    t = Target("wine", "clang-19 --target=x86_64-w64-mingw32 -fms-extensions -Xclang -fasync-exceptions -O0 "
+                       "-static -w {source} -o {program}",
+               f"{shlex.quote(wine64)} {{program}} {{args}}", text_mode=True, timeout=30.0, exe_suffix=".exe",
+               env=env, start=start, stop=stop)
+    return t
