@@ -8,6 +8,7 @@
   zeb check-sources
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
   zeb fuzz [--platform NAME|PATH.toml] [--count N] [--seed S] [--jobs J] [--keep DIR]
+  zeb sensitivity [--platform host|arm|PATH.toml] [--faults NAME,...] [--jobs N]
 """
 import argparse
 import os
@@ -23,6 +24,8 @@ import packages  # noqa: E402
 import programs  # noqa: E402
 import report  # noqa: E402
 import runner  # noqa: E402
+import sensitivity  # noqa: E402
+import variants  # noqa: E402
 from platform_file import PlatformError  # noqa: E402
 from platforms import ROOT, built_in_names, resolve  # noqa: E402
 
@@ -172,6 +175,30 @@ def cmd_matrix(args):
     return 0
 
 
+def cmd_sensitivity(args):
+    """The suite against each variant run-time: what catches each fault,
+    and whether the predicted values are printed."""
+    platform = load_platform(args.platform)
+    try:
+        chosen = variants.load_all(ROOT, [n for n in args.faults.split(",") if n] if args.faults else None)
+        for v in chosen:
+            variants.platform_for(platform, v)
+    except variants.VariantError as e:
+        sys.exit(f"zeb: {e}")
+    packages.ensure(platform.packages)
+    started = time.monotonic()
+    try:
+        by_variant = sensitivity.run(platform, chosen, args.jobs)
+    except PlatformError as e:
+        sys.exit(f"zeb: {e}")
+    if by_variant is None:
+        return 1
+    lines, ok = sensitivity.judge(chosen, by_variant)
+    print(f"zeb: {len(chosen)} variant run-times on {platform.name} in {time.monotonic() - started:.0f} s")
+    print("\n".join(lines))
+    return 0 if ok else 1
+
+
 def cmd_cc(args):
     packages.ensure(load_platform("host").packages)
     if not layer.build("host"):
@@ -248,13 +275,19 @@ def main(argv):
     f.add_argument("--jobs", type=int, default=int(JOBS), help="programs built and run at once")
     f.add_argument("--keep", help="write each reduced program that differs here")
     f.add_argument("--reduce-tries", type=int, default=300, help="builds spent reducing one difference")
+    se = sub.add_parser("sensitivity", help="the suite against run-times broken on purpose: what catches each fault")
+    se.add_argument("--platform", default="host", help="host (default), arm, or a platform file that links the "
+                    "layer's run-time")
+    se.add_argument("--faults", help="only these variants (comma-separated names of platform/variants/NAME.toml)")
+    se.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built and run at once (default {JOBS})")
     args = p.parse_args(argv)
     if getattr(args, "timeout", None) is not None and args.timeout <= 0:
         p.error("--timeout must be more than 0")
     if getattr(args, "jobs", 1) < 1:
         p.error("--jobs must be at least 1")
     return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "cc": cmd_cc, "fuzz": cmd_fuzz,
-            "check-sources": cmd_check_sources, "matrix": cmd_matrix}[args.command](args)
+            "check-sources": cmd_check_sources, "matrix": cmd_matrix,
+            "sensitivity": cmd_sensitivity}[args.command](args)
 
 
 if __name__ == "__main__":

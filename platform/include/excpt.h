@@ -3,6 +3,7 @@
 #ifndef ZEB_EXCPT_H
 #define ZEB_EXCPT_H
 
+#include "seh_fault_switch.h"
 #include "seh_types.h"
 
 /* While the lowering tool reads a source, these name the compiler's own SEH
@@ -32,13 +33,15 @@
  * handler declares these names for itself. */
 #define GetExceptionCode() (__seh_code)
 #define GetExceptionInformation() (__seh_info)
-#define AbnormalTermination() (__seh_abnormal)
+#define AbnormalTermination() __SEH_ABNORMAL(__seh_abnormal)
 #define _exception_code() (__seh_code)
 #define _exception_info() ((void *)__seh_info)
-#define _abnormal_termination() (__seh_abnormal)
+#define _abnormal_termination() __SEH_ABNORMAL(__seh_abnormal)
 #define exception_code() (__seh_code)
 #define exception_info() (__seh_info)
-#define abnormal_termination() (__seh_abnormal)
+#define abnormal_termination() __SEH_ABNORMAL(__seh_abnormal)
+#define __SEH_ABNORMAL(abnormal) \
+    (ZEB_FAULT(ABNORMAL_ALWAYS_TRUE) ? 1 : ZEB_FAULT(ABNORMAL_ALWAYS_FALSE) ? 0 : (abnormal))
 #endif
 
 #endif

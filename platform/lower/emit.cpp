@@ -104,7 +104,12 @@ private:
             Jump &j = m_.jumps[i];
             if (j.kind == JumpKind::Leave) {
                 const int target = j.leave_target;
-                jump_text_.push_back([target] { return "goto __seh_leave_" + n(target) + ";"; });
+                if (m_.tries[target].is_finally)
+                    jump_text_.push_back([target] {
+                        return "{ __seh_x" + n(target) + " = __SEH_LEAVE_EXIT; goto __seh_leave_" + n(target) + "; }";
+                    });
+                else
+                    jump_text_.push_back([target] { return "goto __seh_leave_" + n(target) + ";"; });
                 continue;
             }
             std::vector<int> finallies;
@@ -207,9 +212,10 @@ private:
         if (!c_)
             out += "catch (abi::__forced_unwind &) { throw; } catch (...) { " + e + " = std::current_exception(); " + x +
                    " = -1; goto __seh_exit_" + id + "; } ";
-        out += (t.leave_used ? "__seh_leave_" + id + ": " : "") + x + " = 0; " +
+        // A __leave has set its own exit code (normal, 0).
+        out += x + " = 0; " + (t.leave_used ? "__seh_leave_" + id + ": " : "") +
                (exit_used_[t.id] || !c_ ? "__seh_exit_" + id + ": " : "") + "__seh_head = " + r + ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " + lines_of(middle);
-        out += render(t.handler);
+        out += "if (__SEH_FINALLY_RUNS(" + x + ")) " + render(t.handler);
         out += " } if (" + x + " == 1) __seh_unwind(&" + r + ".goal);";
         if (!c_) out += " else if (" + x + " == -1) std::rethrow_exception(" + e + ");";
         for (size_t k = 0; k < t.continuations.size(); ++k)

@@ -50,6 +50,9 @@ void abandon_searches_after(unsigned long stamp) {
 }
 
 void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
+    if (ZEB_FAULT(WRONG_FAULT_CODE) && record->NumberParameters == 2 && record->ExceptionCode == STATUS_ACCESS_VIOLATION)
+        record->ExceptionCode = STATUS_IN_PAGE_ERROR;
+    if (ZEB_FAULT(WRONG_RECORD_FIELDS)) record->ExceptionAddress = nullptr, record->NumberParameters = 0;
     Dispatch search = {active_dispatch, __seh_head, nullptr, ++__seh_clock};
     active_dispatch = &search;
     ActiveSearch pop_on_exit{&search};
@@ -69,7 +72,9 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
     const __seh_record *nested_until = nullptr;
     bool in_nested_frame = false;
 
-    for (__seh_record *r = search.start; r; r = r->prev) {
+    const bool outermost_first = ZEB_FAULT(SEARCH_OUTERMOST_FIRST);
+    for (__seh_record *r = outermost_first ? zeb::variant::search_after(search.start, nullptr) : search.start; r;
+         r = outermost_first ? zeb::variant::search_after(search.start, r) : r->prev) {
         for (; boundary && r == boundary->start; boundary = boundary->outer) {
             if (boundary->current && (!nested_until || chain_reaches(nested_until, boundary->current)))
                 nested_until = boundary->current;
@@ -77,21 +82,24 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
         if (nested_until) {
             if (r->frame == nested_until->frame) {
                 in_nested_frame = true;
-            } else if (in_nested_frame) {
+            } else if (in_nested_frame && !ZEB_FAULT(NESTED_FLAG_KEPT_SET)) {
                 nested_until = nullptr;
                 in_nested_frame = false;
             }
         }
-        record->ExceptionFlags = flags | (nested_until ? EXCEPTION_NESTED_CALL : 0);
+        record->ExceptionFlags = flags | (nested_until && !ZEB_FAULT(NESTED_FLAG_NEVER_SET) ? EXCEPTION_NESTED_CALL : 0);
+        if (ZEB_FAULT(ONE_PHASE_DISPATCH) && r->kind == __SEH_FINALLY) zeb::variant::unwind_during_search(r, record);
         if (r->kind != __SEH_EXCEPT) continue;
 
         search.current = r;
-        const int verdict = r->filter(r->closure, &pointers);
+        int verdict = r->filter(r->closure, &pointers);
         search.current = nullptr;
+        if (ZEB_FAULT(CONTINUE_EXECUTION_IGNORED) && verdict < 0) verdict = EXCEPTION_EXECUTE_HANDLER;
 
         if (verdict < 0) {  // EXCEPTION_CONTINUE_EXECUTION
             active_dispatch = search.outer;
-            if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) raise_noncontinuable(record);
+            if ((record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) && !ZEB_FAULT(NONCONTINUABLE_CONTINUED))
+                raise_noncontinuable(record);
             return;
         }
         if (verdict > 0) {  // EXCEPTION_EXECUTE_HANDLER

@@ -5,6 +5,7 @@
 #define __ZEB_RUNTIME 1
 #include <setjmp.h>
 #include "../include/seh_jmp_buf.h"
+#include "variant_hooks.h"
 
 namespace zeb::seh {
 

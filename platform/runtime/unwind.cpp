@@ -33,6 +33,8 @@ bool reached(const __seh_unwind_goal &goal, const __seh_record *r) {
 
 extern "C" void __seh_unwind(const __seh_unwind_goal *where) {
     const __seh_unwind_goal goal = *where;
+    if (ZEB_FAULT(ONE_PHASE_DISPATCH)) zeb::variant::resume_search(goal);
+    if (ZEB_FAULT(FINALLY_EXCEPTION_LOST)) zeb::variant::finally_running = nullptr;
     for (;;) {
         __seh_record *r = __seh_head;
         if (reached(goal, r)) arrive(goal);
@@ -40,9 +42,11 @@ extern "C" void __seh_unwind(const __seh_unwind_goal *where) {
             fputs("zeb: exception unwind lost its target\n", stderr);
             abort();
         }
-        __seh_head = r->prev;
-        if (r->kind == __SEH_FINALLY) {
+        if (!(ZEB_FAULT(FINALLY_RUN_TWICE) && zeb::variant::run_again(r))) __seh_head = r->prev;
+        if (r->kind == __SEH_FINALLY && !(ZEB_FAULT(SKIP_FINALLY_ON_UNWIND) && !goal.jump) &&
+            !(ZEB_FAULT(LONGJMP_SKIPS_FINALLY) && goal.jump)) {
             r->goal = goal;
+            if (ZEB_FAULT(FINALLY_EXCEPTION_LOST)) zeb::variant::finally_running = r;
             __builtin_longjmp(r->landing, 1);
         }
     }

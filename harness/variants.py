@@ -1,0 +1,133 @@
+"""The layer's variant run-times: each breaks one behaviour on purpose, so
+that the suite can be shown to notice it.
+
+A variant is a file, platform/variants/NAME.toml: `breaks` (one line: what
+it breaks), `predicts` (program -> text its output must then hold), `flags`
+(further compiler and linker flags of its programs) and `hole` (why no
+program can notice it, and what program would).  Its run-time is
+build/BUILD/platform/variants/NAME/libzebseh.a (CMake target zebseh_NAME),
+built with -DZEB_FAULT_NAME=1; the same definition reaches the lowered
+programs, whose headers hold the rest of the switches.
+"""
+import copy
+import glob
+import os
+import re
+import shlex
+import tomllib
+
+KEYS = {"breaks": str, "predicts": dict, "flags": list, "hole": str}
+NAME = re.compile(r"^[a-z0-9_]+$")
+# Where a platform's templates name the layer's run-time.
+RUNTIME = re.compile(r"\{root\}/build/([A-Za-z0-9_.-]+)/platform/libzebseh\.a")
+SWITCH_PLACES = ("platform/runtime/*.cpp", "platform/runtime/*.h", "platform/include/*.h")
+
+
+class VariantError(Exception):
+    """A variant file, or a platform, that cannot be used."""
+
+
+class Variant:
+    def __init__(self, name, data):
+        self.name = name
+        self.switch = "ZEB_FAULT_" + name.upper()
+        self.breaks = data["breaks"]
+        self.predicts = dict(data.get("predicts", {}))
+        self.flags = list(data.get("flags", []))
+        self.hole = data.get("hole", "")
+
+
+def folder(root):
+    return os.path.join(root, "platform", "variants")
+
+
+def load(path):
+    name = os.path.basename(path)[:-len(".toml")]
+    shown = os.path.relpath(path)
+    if not NAME.match(name):
+        raise VariantError(f"{shown}: the name must be lower-case letters, digits and '_'")
+    try:
+        with open(path, "rb") as f:
+            data = tomllib.load(f)
+    except (OSError, tomllib.TOMLDecodeError) as e:
+        raise VariantError(f"{shown}: {e}") from None
+    for key, value in data.items():
+        if key not in KEYS:
+            raise VariantError(f"{shown}: {key}: unknown key (known: {', '.join(KEYS)})")
+        if not isinstance(value, KEYS[key]):
+            raise VariantError(f"{shown}: {key}: must be a {KEYS[key].__name__}")
+    if not data.get("breaks"):
+        raise VariantError(f"{shown}: breaks: missing (one line: what the variant breaks)")
+    if not all(isinstance(v, str) and v for v in data.get("predicts", {}).values()):
+        raise VariantError(f"{shown}: predicts: each program's value must be a non-empty string")
+    if not all(isinstance(v, str) for v in data.get("flags", [])):
+        raise VariantError(f"{shown}: flags: must be a list of strings")
+    return Variant(name, data)
+
+
+def load_all(root, names=None):
+    """Every variant, by name; only NAMES when given (unknown ones refused)."""
+    found = {v.name: v for v in map(load, sorted(glob.glob(os.path.join(folder(root), "*.toml"))))}
+    for v in found.values():
+        if not is_switched(root, v):
+            raise VariantError(f"{v.name}: nothing in the layer uses ZEB_FAULT({v.name.upper()}) "
+                               f"and there is no platform/variants/{v.name}.cpp")
+    if names:
+        unknown = [n for n in names if n not in found]
+        if unknown:
+            raise VariantError(f"unknown fault {', '.join(unknown)} (known: {', '.join(found)})")
+        return [found[n] for n in names]
+    return list(found.values())
+
+
+def is_switched(root, variant):
+    if os.path.exists(os.path.join(folder(root), variant.name + ".cpp")):
+        return True
+    use = f"ZEB_FAULT({variant.name.upper()})"
+    for pattern in SWITCH_PLACES:
+        for path in glob.glob(os.path.join(root, pattern)):
+            with open(path, encoding="utf-8") as f:
+                if use in f.read():
+                    return True
+    return False
+
+
+def layer_builds(platform):
+    """The layer's build folders (host, arm32, ...) whose run-time the
+    platform's build templates link."""
+    builds = set()
+    for template in _build_templates(platform):
+        builds.update(RUNTIME.findall(template[2]))
+    return sorted(builds)
+
+
+def _build_templates(platform):
+    """(table, key, template) of every c and cxx template of the file."""
+    data = platform._data
+    out = [((), key, data[key]) for key in ("c", "cxx") if key in data]
+    for arch, table in data.get("arch", {}).items():
+        out += [(("arch", arch), key, table[key]) for key in ("c", "cxx") if key in table]
+    return out
+
+
+def platform_for(base, variant):
+    """BASE with the variant's run-time in place of the layer's: the same
+    templates, its own name and build folder, no setup of its own."""
+    data = copy.deepcopy(base._data)
+    extra = " " + " ".join(shlex.quote(f"--flag={f}") for f in [f"-D{variant.switch}=1"] + variant.flags)
+    for table, key, template in _build_templates(base):
+        if not RUNTIME.search(template):
+            raise VariantError(f"{base.where(key, table)}: does not link the layer's run-time "
+                               "({root}/build/NAME/platform/libzebseh.a), so no variant can replace it")
+        rewritten = RUNTIME.sub(r"{root}/build/\1/platform/variants/" + variant.name + "/libzebseh.a", template)
+        target = data
+        for part in table:
+            target = target[part]
+        target[key] = rewritten + extra
+    data.pop("setup", None)
+    data["name"] = f"{base.name}.{variant.name}"
+    p = copy.copy(base)
+    p._data = data
+    p.name = data["name"]
+    p.build_dir = os.path.join(base.root, "build", "sensitivity", base.name, variant.name)
+    return p

@@ -1,0 +1,34 @@
+// The C++ run-time's catch entry points, wrapped (the variant links with
+// --wrap): a handler left by a new exception keeps a reference to its own
+// object, which is then never destroyed.  A rethrow is left alone.
+#include <cxxabi.h>
+
+#include <exception>
+
+extern "C" {
+void *__real___cxa_begin_catch(void *exception) noexcept;
+void __real___cxa_end_catch();
+[[noreturn]] void __real___cxa_rethrow();
+}
+
+namespace {
+__thread void *rethrown;
+
+void *current_header() { return *reinterpret_cast<void **>(abi::__cxa_get_globals()); }
+}  // namespace
+
+extern "C" void *__wrap___cxa_begin_catch(void *exception) noexcept { return __real___cxa_begin_catch(exception); }
+
+extern "C" [[noreturn]] void __wrap___cxa_rethrow() {
+    rethrown = current_header();
+    __real___cxa_rethrow();
+}
+
+extern "C" void __wrap___cxa_end_catch() {
+    void *header = current_header();
+    if (header && header == rethrown)
+        rethrown = nullptr;
+    else if (header && std::uncaught_exceptions() > 0)
+        new std::exception_ptr(std::current_exception());
+    __real___cxa_end_catch();
+}
