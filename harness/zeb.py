@@ -96,11 +96,31 @@ def suite_step(platform, failures, regex=None, which="suite"):
         failures.append(f"{platform.name}: suite")
 
 
+def sensitivity_step(platform, failures):
+    """The suite against every variant run-time: each fault caught (or a
+    declared hole) and each prediction printed."""
+    step = time.monotonic()
+    try:
+        by_variant = sensitivity.run(platform, variants.load_all(ROOT), JOBS)
+    except (PlatformError, variants.VariantError) as e:
+        print(f"zeb: {e}")
+        by_variant = None
+    if by_variant is None:
+        failures.append(f"{platform.name}: sensitivity")
+        return
+    lines, ok = sensitivity.judge(variants.load_all(ROOT), by_variant)
+    print("\n".join(lines))
+    if not ok:
+        failures.append(f"{platform.name}: sensitivity")
+    print(f"== {platform.name}: sensitivity: {time.monotonic() - step:.0f} s", flush=True)
+
+
 def cmd_test(args):
     """The project's own tests: the layer's unit tests and behaviour
     programs on the host and on ARM, the suite on host, ARM and Wine
     (expected failures allowed, unexpected results not), the suite through a
-    user's kind of platform file, and the compile check of the sources."""
+    user's kind of platform file, the suite against every variant run-time
+    on the host, and the compile check of the sources."""
     platforms = {name: load_platform(name) for name in ("host", "arm", "wine", "windows-arm64")}
     copying = load_platform(COPYING_PLATFORM)
     wanted = [p for pl in list(platforms.values()) + [copying] for p in pl.packages] + packages.CHECK_SOURCES
@@ -127,6 +147,8 @@ def cmd_test(args):
         if name == "host":
             print(f"== {copying.name}: suite through {os.path.relpath(copying.path, ROOT)}", flush=True)
             suite_step(copying, failures, COPYING_PROGRAMS)
+            print(f"== {name}: sensitivity", flush=True)
+            sensitivity_step(platform, failures)
     print("== check-sources", flush=True)
     if check_sources.main() != 0:
         failures.append("check-sources")

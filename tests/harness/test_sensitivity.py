@@ -1,0 +1,168 @@
+"""Variant run-times and the sensitivity report: the fault switches are
+constant 0 outside a variant (and absent from the default run-time), variant
+files are checked, a variant platform links the variant's run-time, and the
+report counts catches, holes and predictions right.
+
+    test_sensitivity.py [DEFAULT_LIBZEBSEH.a]   (without it the library checks are skipped)
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "harness"))
+import sensitivity  # noqa: E402
+import variants  # noqa: E402
+from platforms import resolve  # noqa: E402
+
+DEFAULT_RUNTIME = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1].endswith(".a") else None
+SWITCH_PROBE = '#include "seh_fault_switch.h"\nint on = ZEB_FAULT(SOME_FAULT), off = ZEB_FAULT(OTHER_FAULT);\n'
+
+
+def preprocess(compiler, language, *defines):
+    cmd = [compiler, "-x", language, "-E", "-P", "-I", os.path.join(ROOT, "platform", "include")]
+    cmd += [f"-D{d}" for d in defines] + ["-"]
+    out = subprocess.run(cmd, input=SWITCH_PROBE, capture_output=True, text=True, check=True).stdout
+    return " ".join(out.split())
+
+
+class Switches(unittest.TestCase):
+    def test_a_switch_is_on_only_when_its_own_macro_is_1(self):
+        for compiler, language in (("gcc", "c"), ("g++", "c++")):
+            self.assertIn("int on = 0, off = 0;", preprocess(compiler, language))
+            self.assertIn("int on = 1, off = 0;", preprocess(compiler, language, "ZEB_FAULT_SOME_FAULT=1"))
+            self.assertIn("int on = 0, off = 0;", preprocess(compiler, language, "ZEB_FAULT_SOME_FAULT=0"))
+
+    @unittest.skipUnless(DEFAULT_RUNTIME, "no default run-time given")
+    def test_the_default_run_time_holds_no_variant_code(self):
+        lib = DEFAULT_RUNTIME
+        symbols = subprocess.run(["nm", "-C", lib], capture_output=True, text=True, check=True).stdout
+        found = [line for line in symbols.splitlines() if "zeb::variant" in line or "__wrap_" in line
+                 or "__real_" in line]
+        self.assertEqual(found, [])
+        flags = os.path.join(os.path.dirname(lib), "CMakeFiles", "zebseh.dir", "flags.make")
+        if os.path.exists(flags):
+            with open(flags) as f:
+                self.assertNotIn("ZEB_FAULT", f.read())
+        # The check can see variant code where there is some.
+        variant = os.path.join(os.path.dirname(lib), "variants", "one_phase_dispatch", "libzebseh.a")
+        if os.path.exists(variant):
+            symbols = subprocess.run(["nm", "-C", variant], capture_output=True, text=True, check=True).stdout
+            self.assertIn("zeb::variant::resume_search", symbols)
+
+
+class VariantFiles(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        os.makedirs(os.path.join(self.tmp.name, "platform", "variants"))
+        os.makedirs(os.path.join(self.tmp.name, "platform", "runtime"))
+        with open(os.path.join(self.tmp.name, "platform", "runtime", "x.cpp"), "w") as f:
+            f.write("if (ZEB_FAULT(SWITCHED)) return;\n")
+
+    def write(self, name, text):
+        with open(os.path.join(self.tmp.name, "platform", "variants", name + ".toml"), "w") as f:
+            f.write(text)
+
+    def test_every_project_variant_loads_and_is_switched(self):
+        loaded = variants.load_all(ROOT)
+        self.assertGreaterEqual(len(loaded), 15)
+        for v in loaded:
+            self.assertNotIn("\n", v.breaks)
+
+    def test_bad_variant_files_are_refused_with_the_reason(self):
+        cases = [("switched", 'breaks = "x"\npredict = {}\n', "predict: unknown key"),
+                 ("switched", 'hole = "x"\n', "breaks: missing"),
+                 ("switched", 'breaks = "x"\npredicts = { ZEB0001 = 1 }\n', "non-empty string"),
+                 ("switched", 'breaks = "x"\nflags = "-O2"\n', "flags: must be a list"),
+                 ("Bad-Name", 'breaks = "x"\n', "lower-case"),
+                 ("unswitched", 'breaks = "x"\n', "nothing in the layer uses ZEB_FAULT(UNSWITCHED)")]
+        for name, text, message in cases:
+            for old in os.listdir(os.path.join(self.tmp.name, "platform", "variants")):
+                os.unlink(os.path.join(self.tmp.name, "platform", "variants", old))
+            self.write(name, text)
+            with self.assertRaisesRegex(variants.VariantError, message.replace("(", r"\(").replace(")", r"\)")):
+                variants.load_all(self.tmp.name)
+
+    def test_unknown_fault_names_the_known_ones(self):
+        self.write("switched", 'breaks = "x"\n')
+        with self.assertRaisesRegex(variants.VariantError, "unknown fault nope.*switched"):
+            variants.load_all(self.tmp.name, ["nope"])
+
+
+class VariantPlatforms(unittest.TestCase):
+    def variant(self):
+        return variants.Variant("skip_it", {"breaks": "x", "flags": ["-Wl,--wrap=f"]})
+
+    def test_templates_link_the_variants_run_time_with_its_switch(self):
+        for name, builds in (("host", ["host"]), ("arm", ["arm32", "arm64"])):
+            base = resolve(name)
+            self.assertEqual(variants.layer_builds(base), builds)
+            p = variants.platform_for(base, self.variant())
+            self.assertEqual(p.name, f"{name}.skip_it")
+            self.assertEqual(p.build_dir, os.path.join(ROOT, "build", "sensitivity", name, "skip_it"))
+            self.assertIsNone(p.template("setup"))
+            for arch in ("arm32", "arm64"):
+                for key in ("c", "cxx"):
+                    cmd = p.command(key, arch, source="s.c", program="prog", name="s", arch=arch)
+                    self.assertIn("--flag=-DZEB_FAULT_SKIP_IT=1", cmd)
+                    self.assertIn("--flag=-Wl,--wrap=f", cmd)
+                    runtime = cmd[cmd.index("--runtime") + 1]
+                    self.assertRegex(runtime, r"/build/(host|arm32|arm64)/platform/variants/skip_it/libzebseh\.a$")
+            # The base platform is left as it was.
+            self.assertNotIn("variants", " ".join(base.command("c", "arm32", source="s", program="p", name="s",
+                                                               arch="arm32")))
+
+    def test_a_platform_without_the_layer_is_refused(self):
+        with self.assertRaisesRegex(variants.VariantError, r"wine.toml:\d+: c: does not link the layer's run-time"):
+            variants.platform_for(resolve("wine"), self.variant())
+
+
+def row(name, verdict="PASS", stdout="", reason=""):
+    return {"name": name, "verdict": verdict, "stdout": stdout, "reason": reason}
+
+
+class Report(unittest.TestCase):
+    def judge(self, specs, results):
+        vs = [variants.Variant(name, dict({"breaks": f"breaks {name}"}, **extra)) for name, extra in specs]
+        lines, ok = sensitivity.judge(vs, results)
+        return "\n".join(lines), ok
+
+    def test_caught_faults_show_what_the_failing_programs_printed(self):
+        text, ok = self.judge([("a", {"predicts": {"ZEB0006": "Counter = 1"}})],
+                              {"a": [row("ZEB0001"), row("ZEB0006", "FAIL", "TEST 6 FAILED. Counter = 1\n\r"),
+                                     row("cxx-x", "FAIL", "A() 1\nc == 1, d == 2\n"),
+                                     row("ZEB0029", "FAIL", "", "exit status 6: unhandled exception")]})
+        self.assertTrue(ok)
+        self.assertIn("ZEB0006 (Counter = 1), cxx-x (c == 1, d == 2), ZEB0029 (exit status 6: unhandled exception)",
+                      text)
+        self.assertIn('a: ZEB0006 prints "Counter = 1": holds', text)
+        self.assertTrue(text.endswith("1 faults, 1 caught"))
+
+    def test_a_prediction_needs_the_whole_value(self):
+        text, ok = self.judge([("a", {"predicts": {"ZEB0006": "Counter = 1", "ZEB0007": "Counter = 1"}})],
+                              {"a": [row("ZEB0006", "FAIL", "TEST 6 FAILED. Counter = 12\n\r"), row("ZEB0007")]})
+        self.assertFalse(ok)
+        self.assertIn('ZEB0006 prints "Counter = 1": DOES NOT HOLD: it printed Counter = 12', text)
+        self.assertIn('ZEB0007 prints "Counter = 1": DOES NOT HOLD: it printed passed', text)
+
+    def test_an_uncaught_fault_fails_unless_it_is_a_declared_hole(self):
+        text, ok = self.judge([("a", {}), ("b", {"hole": "nothing reads it"})],
+                              {"a": [row("ZEB0001")], "b": [row("ZEB0001")]})
+        self.assertFalse(ok)
+        self.assertIn("a (breaks a) is caught by no program", text)
+        self.assertIn("hole: b: nothing reads it", text)
+        self.assertTrue(text.endswith("2 faults, 0 caught"))
+        text, ok = self.judge([("b", {"hole": "nothing reads it"})], {"b": [row("ZEB0001")]})
+        self.assertTrue(ok)
+
+    def test_a_declared_hole_that_is_caught_fails(self):
+        text, ok = self.judge([("b", {"hole": "nothing reads it"})], {"b": [row("ZEB0001", "FAIL", "Counter = 3")]})
+        self.assertFalse(ok)
+        self.assertIn("b is declared a hole but the suite caught it", text)
+
+
+if __name__ == "__main__":
+    unittest.main()
