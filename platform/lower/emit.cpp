@@ -181,7 +181,7 @@ private:
                 // locals while the frames below are still alive.
                 out = "{ struct __seh_record " + r + "; int __seh_f" + id +
                       "(void *__seh_closure, EXCEPTION_POINTERS *__seh_info) { (void)__seh_closure; " + filter_body.substr(1) +
-                      " " + r + ".filter = __seh_f" + id + "; " + r + ".closure = 0; ";
+                      " " + r + ".filter = 0; " + r + ".closure = (void *)__seh_f" + id + "; ";
             else
                 out = "{ __seh_record " + r + "; auto __seh_f" + id + " = [&](EXCEPTION_POINTERS *__seh_info) -> int " +
                       filter_body + "; __seh_set_filter(&" + r + ", __seh_f" + id + "); __seh_cxx_guard __seh_g" + id +
