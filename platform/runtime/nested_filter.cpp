@@ -44,7 +44,8 @@ bool decode(uintptr_t t, Nested *out) {
     *out = {reinterpret_cast<void *>(code), reinterpret_cast<void *>(chain)};
     return true;
 #elif defined(__aarch64__)
-    // ldr x17, =code; ldr x18, =chain; br x17
+    // [bti c;] ldr x17, =code; ldr x18, =chain; br x17
+    if (read_at<uint32_t>(t) == 0xD503245F) t += 4;
     const uint32_t load_code = read_at<uint32_t>(t), load_chain = read_at<uint32_t>(t + 4);
     if ((load_code & 0xFF00001F) != 0x58000011 || (load_chain & 0xFF00001F) != 0x58000012 ||
         read_at<uint32_t>(t + 8) != 0xD61F0220)
