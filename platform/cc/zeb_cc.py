@@ -22,7 +22,12 @@ INCLUDE = os.path.normpath(os.path.join(HERE, "..", "include"))
 COMMON_FLAGS = ["-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer",
                 # every division checks its divisor, as on the platform's ARM
                 # compilers; the run-time raises the exception
-                "-fsanitize=integer-divide-by-zero"]
+                "-fsanitize=integer-divide-by-zero",
+                # frames larger than a page touch it page by page, as the
+                # platform's stack probes do: a filter with a large frame
+                # running out of stack meets the guard page, never the
+                # memory below it
+                "-fstack-clash-protection"]
 CXX_FLAGS = ["-std=gnu++17"]
 # C stays C.  Its filters are GNU C nested functions; the compiler writes
 # their trampolines on the stack, but the run-time never runs them there

@@ -31,6 +31,10 @@ struct alignas(64) FaultFrame {
     CONTEXT context;
 };
 
+// How far below the alternate stack a stack pointer may be and still have
+// come from it.
+constexpr uintptr_t kAltStackReach = 4 << 20;
+
 // Set while the handler reads a fault: a fault then is the run-time's own.
 __thread volatile sig_atomic_t reading_fault;
 
@@ -135,9 +139,9 @@ void read_fault(FaultFrame *f, int sig, const siginfo_t *info, const ucontext_t 
 // stack), nor on the alternate stack (a fault while a stack overflow is
 // being dispatched), nor at the very end of the thread's stack.
 bool room_below(uintptr_t sp, uintptr_t need) {
-    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    if (here < sp && sp - here < (uintptr_t(64) << 20)) return false;
     const AltStack alt = thread_alt_stack();
+    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    if (here < alt.low || here >= alt.high) return false;
     if (sp > alt.low && sp <= alt.high) return false;
     const StackBounds stack = thread_stack_bounds();
     if (stack.low && sp > stack.low && sp <= stack.high)
@@ -159,7 +163,12 @@ void on_fault(int sig, siginfo_t *info, void *raw) {
     if (reading_fault) runtime_failure("a fault while reading a fault", sig, site.pc);
     const AltStack alt = thread_alt_stack();
     const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
-    if (sig == SIGSEGV && address >= alt.guard && address < alt.low)
+    // Code that ran out of the alternate stack faults in the guard below
+    // it, or, with a frame larger than the guard, just below that.
+    const StackBounds stack = thread_stack_bounds();
+    const bool on_thread_stack = site.sp > stack.low && site.sp <= stack.high;
+    if (sig == SIGSEGV && alt.low && address < alt.low && site.sp < alt.low && alt.low - site.sp < kAltStackReach &&
+        !on_thread_stack)
         runtime_failure("a filter or handler of a stack overflow ran out of the signal stack", sig, site.pc);
 
     reading_fault = 1;
