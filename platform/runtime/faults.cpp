@@ -31,10 +31,6 @@ struct alignas(64) FaultFrame {
     CONTEXT context;
 };
 
-// How far below the alternate stack a stack pointer may be and still have
-// come from it.
-constexpr uintptr_t kAltStackReach = 4 << 20;
-
 // Set while the handler reads a fault: a fault then is the run-time's own.
 __thread volatile sig_atomic_t reading_fault;
 
@@ -163,12 +159,9 @@ void on_fault(int sig, siginfo_t *info, void *raw) {
     if (reading_fault) runtime_failure("a fault while reading a fault", sig, site.pc);
     const AltStack alt = thread_alt_stack();
     const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
-    // Code that ran out of the alternate stack faults in the guard below
-    // it, or, with a frame larger than the guard, just below that.
-    const StackBounds stack = thread_stack_bounds();
-    const bool on_thread_stack = site.sp > stack.low && site.sp <= stack.high;
-    if (sig == SIGSEGV && alt.low && address < alt.low && site.sp < alt.low && alt.low - site.sp < kAltStackReach &&
-        !on_thread_stack)
+    // Code that runs out of the alternate stack faults in the guard below
+    // it (programs probe large frames page by page).
+    if (sig == SIGSEGV && address >= alt.guard && address < alt.low)
         runtime_failure("a filter or handler of a stack overflow ran out of the signal stack", sig, site.pc);
 
     reading_fault = 1;

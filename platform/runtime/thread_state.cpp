@@ -21,6 +21,7 @@ __thread Dispatch *active_dispatch;
 namespace {
 
 constexpr size_t kAltStackSize = 256 * 1024;
+constexpr size_t kAltStackGuard = 64 * 1024;
 
 __thread uintptr_t stack_low, stack_high;
 __thread AltStack alt_stack;
@@ -28,13 +29,11 @@ __thread AltStack alt_stack;
 pthread_key_t alt_stack_key;
 pthread_once_t alt_stack_key_once = PTHREAD_ONCE_INIT;
 
-size_t page_size() { return size_t(sysconf(_SC_PAGESIZE)); }
-
 void release_alt_stack(void *mapping) {
     stack_t off = {};
     off.ss_flags = SS_DISABLE;
     sigaltstack(&off, nullptr);
-    munmap(mapping, kAltStackSize + page_size());
+    munmap(mapping, kAltStackSize + kAltStackGuard);
 }
 
 void make_alt_stack_key() { pthread_key_create(&alt_stack_key, release_alt_stack); }
@@ -75,10 +74,10 @@ extern "C" void __seh_thread_init(void) {
         alt_stack = {low, low, low + current.ss_size};
         return;
     }
-    // A page without access below the stack: a handler that runs out of
+    // A guard without access below the stack: a handler that runs out of
     // it faults there, and says so, instead of writing over whatever is
     // mapped below.
-    const size_t guard = page_size();
+    const size_t guard = kAltStackGuard;
     void *mapping = mmap(nullptr, kAltStackSize + guard, PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
     if (mapping == MAP_FAILED) return;
