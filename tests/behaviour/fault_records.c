@@ -4,7 +4,8 @@
    filter that steps over it continues there; on x86-64 a privileged
    instruction is 0xC0000096, a read through a non-canonical pointer an
    access violation at address 0xFFFFFFFFFFFFFFFF, and INT_MIN / -1 an
-   integer overflow (0xC0000095).  ARM's divide instruction does not trap:
+   integer overflow (0xC0000095: the kernel looks at the divisor, and only
+   a zero one is a division by zero; Wine reports 0xC0000094).  ARM's divide instruction does not trap:
    the quotient wraps to INT_MIN and nothing is raised. */
 #include <windows.h>
 #include <intrin.h>
