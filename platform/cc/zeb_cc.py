@@ -69,6 +69,9 @@ def main(argv):
         r = subprocess.run([args.lower, args.source, "-o", lowered, "-I", INCLUDE] + user)
         if r.returncode != 0:
             return 1
+        # Debug information and the linker's messages name the source, not
+        # the lowered file the compiler was given.
+        source_map = [f"-ffile-prefix-map={os.path.abspath(lowered)}={os.path.abspath(args.source)}"]
         out_dir = os.path.dirname(os.path.abspath(args.output))
         os.makedirs(out_dir, exist_ok=True)
         if args.source.endswith(".c"):
@@ -76,12 +79,12 @@ def main(argv):
             # compile it as C explicitly; link with the C++ driver, which
             # brings the run-time's C++ library.
             obj = os.path.join(tmp, "program.o")
-            compile_cmd = ([args.cc or c_compiler_for(args.cxx), "-x", "c"] + COMMON_FLAGS + C_FLAGS + args.flag +
+            compile_cmd = ([args.cc or c_compiler_for(args.cxx), "-x", "c"] + COMMON_FLAGS + C_FLAGS + source_map + args.flag +
                            ["-I", INCLUDE] + user + ["-c", lowered, "-o", obj])
             link_cmd = [args.cxx] + args.flag + [obj, "-o", args.output, args.runtime] + C_LINK_FLAGS + LINK_FLAGS
             steps = [compile_cmd, link_cmd]
         else:
-            steps = [[args.cxx] + COMMON_FLAGS + CXX_FLAGS + args.flag + ["-I", INCLUDE] + user +
+            steps = [[args.cxx] + COMMON_FLAGS + CXX_FLAGS + source_map + args.flag + ["-I", INCLUDE] + user +
                      [lowered, "-o", args.output, args.runtime] + LINK_FLAGS]
         for cmd in steps:
             if subprocess.run(cmd).returncode != 0:
