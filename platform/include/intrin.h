@@ -16,8 +16,6 @@
 #endif
 
 #define _ReturnAddress() __builtin_return_address(0)
-#define _AddressOfReturnAddress() ((void *)((char *)__builtin_frame_address(0) + sizeof(void *)))
 #define __nop() __asm__ __volatile__("nop")
-#define __fastfail(code) __builtin_trap()
 
 #endif

@@ -205,6 +205,9 @@ unsigned long access_kind(const ucontext_t *uc, uintptr_t address) {
 
 Instruction faulting_instruction(const ucontext_t *uc, int sig, const siginfo_t *info) {
     const uint8_t *pc = reinterpret_cast<const uint8_t *>(uc->uc_mcontext.gregs[REG_RIP]);
+    // A jump to a non-canonical address may leave it in the program counter.
+    const int64_t raw = int64_t(uc->uc_mcontext.gregs[REG_RIP]);
+    if (int64_t(uint64_t(raw) << 16) >> 16 != raw) return Instruction::Other;
     if (sig == SIGTRAP && info->si_code == SI_KERNEL && pc[-1] == 0xCC) return Instruction::Breakpoint;
     if (sig == SIGSEGV && info->si_code == SI_KERNEL && is_privileged(skip_prefixes(pc)))
         return Instruction::Privileged;
