@@ -192,7 +192,7 @@ void redirect_call(ucontext_t *uc, uintptr_t sp, void (*entry)(void *), void *ar
     g[REG_RSP] = greg_t(sp);
     g[REG_RIP] = greg_t(reinterpret_cast<uintptr_t>(entry));
     g[REG_RDI] = greg_t(reinterpret_cast<uintptr_t>(argument));
-    g[REG_EFL] &= ~greg_t(0x400 | 0x40000);   // direction and alignment-check flags clear, as a call expects
+    g[REG_EFL] &= ~greg_t(0x100 | 0x400 | 0x40000);   // trap, direction and alignment-check flags clear
 }
 
 uintptr_t first_argument(const ucontext_t *uc) { return uintptr_t(uc->uc_mcontext.gregs[REG_RDI]); }

@@ -59,7 +59,7 @@ DWORD code_for(int sig, const siginfo_t *info, uintptr_t address, uintptr_t sp, 
         if (insn == Instruction::Breakpoint) return STATUS_BREAKPOINT;
         return (info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG) ? STATUS_PRIVILEGED_INSTRUCTION
                                                                             : STATUS_ILLEGAL_INSTRUCTION;
-    case SIGTRAP: return STATUS_BREAKPOINT;
+    case SIGTRAP: return info->si_code == TRAP_TRACE ? STATUS_SINGLE_STEP : STATUS_BREAKPOINT;
     case SIGFPE:
         switch (info->si_code) {
         // x86-64 raises the same divide error for a quotient that overflows

@@ -15,6 +15,7 @@ const char *describe(DWORD code) {
     case STATUS_GUARD_PAGE_VIOLATION: return "guard page violation";
     case STATUS_DATATYPE_MISALIGNMENT: return "datatype misalignment";
     case STATUS_BREAKPOINT: return "breakpoint";
+    case STATUS_SINGLE_STEP: return "single step";
     case STATUS_ILLEGAL_INSTRUCTION: return "illegal instruction";
     case STATUS_PRIVILEGED_INSTRUCTION: return "privileged instruction";
     case STATUS_STACK_OVERFLOW: return "stack overflow";

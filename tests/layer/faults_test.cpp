@@ -238,6 +238,26 @@ TEST(Faults, ContinueExecutionResumesWithTheContextsRegisters) {
     EXPECT_EQ(value, 42);
 }
 
+#if defined(__x86_64__)
+// The trap flag a filter sets in the CONTEXT takes effect when execution
+// continues: the next instruction ends in a single-step exception.
+TEST(Faults, TrapFlagSetByAFilterSingleSteps) {
+    static const int good = 7;
+    DWORD codes[2] = {0, 0};
+    int filters = 0;
+    __try {
+        load_through_base(nullptr);
+    } __except (codes[filters] = GetExceptionCode(),
+                filters++ == 0 ? (point_base_at(GetExceptionInformation()->ContextRecord, &good),
+                                  GetExceptionInformation()->ContextRecord->EFlags |= 0x100, EXCEPTION_CONTINUE_EXECUTION)
+                               : EXCEPTION_EXECUTE_HANDLER) {
+    }
+    EXPECT_EQ(filters, 2);
+    EXPECT_EQ(codes[0], STATUS_ACCESS_VIOLATION);
+    EXPECT_EQ(codes[1], STATUS_SINGLE_STEP);
+}
+#endif
+
 volatile bool forever = true;
 __declspec(noinline) int recurse(volatile char *below) {
     volatile char pad[256];
