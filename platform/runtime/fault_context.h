@@ -30,9 +30,10 @@ constexpr uintptr_t kRedZone =
     0;
 #endif
 
-// Once the handler returns, the thread calls `entry(argument)` on stack
-// `sp`, as though the call had been made at `caller_pc`.
-void redirect_call(ucontext_t *uc, uintptr_t sp, void (*entry)(void *), void *argument, uintptr_t caller_pc);
+struct FaultFrame;
+// Once the handler returns, the thread enters __zeb_fault_entry with the
+// stack just below `frame` (fault_frame.h).
+void redirect_to_entry(ucontext_t *uc, FaultFrame *frame);
 
 // The first argument register: what a trap instruction was handed.
 uintptr_t first_argument(const ucontext_t *uc);

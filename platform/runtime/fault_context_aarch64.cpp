@@ -2,6 +2,7 @@
 // records of the frame's reserved area.
 #if defined(__aarch64__)
 #include "fault_context.h"
+#include "fault_frame.h"
 
 #include <string.h>
 
@@ -66,11 +67,11 @@ void apply_context(const CONTEXT *c, ucontext_t *uc) {
     }
 }
 
-void redirect_call(ucontext_t *uc, uintptr_t sp, void (*entry)(void *), void *argument, uintptr_t caller_pc) {
-    uc->uc_mcontext.sp = sp & ~uintptr_t(15);
-    uc->uc_mcontext.pc = reinterpret_cast<uintptr_t>(entry);
-    uc->uc_mcontext.regs[0] = reinterpret_cast<uintptr_t>(argument);
-    uc->uc_mcontext.regs[30] = caller_pc;
+void redirect_to_entry(ucontext_t *uc, FaultFrame *frame) {
+    uc->uc_mcontext.sp = reinterpret_cast<uintptr_t>(frame) & ~uintptr_t(15);
+    uc->uc_mcontext.pc = reinterpret_cast<uintptr_t>(&__zeb_fault_entry);
+    uc->uc_mcontext.regs[0] = reinterpret_cast<uintptr_t>(frame);
+    uc->uc_mcontext.regs[19] = reinterpret_cast<uintptr_t>(&frame->context);
 }
 
 uintptr_t first_argument(const ucontext_t *uc) { return uintptr_t(uc->uc_mcontext.regs[0]); }

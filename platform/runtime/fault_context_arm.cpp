@@ -2,6 +2,7 @@
 // record of the frame's register space.
 #if defined(__arm__)
 #include "fault_context.h"
+#include "fault_frame.h"
 
 #include <string.h>
 
@@ -87,13 +88,14 @@ void apply_context(const CONTEXT *c, ucontext_t *uc) {
     }
 }
 
-void redirect_call(ucontext_t *uc, uintptr_t sp, void (*entry)(void *), void *argument, uintptr_t caller_pc) {
+void redirect_to_entry(ucontext_t *uc, FaultFrame *frame) {
     mcontext_t &m = uc->uc_mcontext;
-    const uintptr_t to = reinterpret_cast<uintptr_t>(entry);
-    const bool fault_in_thumb = m.arm_cpsr & kThumb;
-    m.arm_sp = sp & ~uintptr_t(7);
-    m.arm_r0 = reinterpret_cast<uintptr_t>(argument);
-    m.arm_lr = caller_pc | (fault_in_thumb ? 1 : 0);
+    const uintptr_t to = reinterpret_cast<uintptr_t>(&__zeb_fault_entry);
+    m.arm_sp = reinterpret_cast<uintptr_t>(frame) & ~uintptr_t(7);
+    m.arm_r0 = reinterpret_cast<uintptr_t>(frame);
+    memcpy(frame->unwind_registers, &frame->context.R0, sizeof frame->unwind_registers);
+    if (m.arm_cpsr & kThumb) frame->unwind_registers[15] |= 1;
+    m.arm_r4 = reinterpret_cast<uintptr_t>(&frame->unwind_registers[4]);
     m.arm_pc = to & ~uintptr_t(1);
     m.arm_cpsr = (to & 1) ? (m.arm_cpsr | kThumb) : (m.arm_cpsr & ~kThumb);
     m.arm_cpsr &= ~kItState;

@@ -2,6 +2,7 @@
 // the platform reports differently from how Linux signals them.
 #if defined(__x86_64__)
 #include "fault_context.h"
+#include "fault_frame.h"
 
 #include <string.h>
 
@@ -185,13 +186,12 @@ void apply_context(const CONTEXT *c, ucontext_t *uc) {
     }
 }
 
-void redirect_call(ucontext_t *uc, uintptr_t sp, void (*entry)(void *), void *argument, uintptr_t caller_pc) {
+void redirect_to_entry(ucontext_t *uc, FaultFrame *frame) {
     greg_t *g = uc->uc_mcontext.gregs;
-    sp = (sp & ~uintptr_t(15)) - 8;   // as just after a call
-    memcpy(reinterpret_cast<void *>(sp), &caller_pc, sizeof caller_pc);
-    g[REG_RSP] = greg_t(sp);
-    g[REG_RIP] = greg_t(reinterpret_cast<uintptr_t>(entry));
-    g[REG_RDI] = greg_t(reinterpret_cast<uintptr_t>(argument));
+    g[REG_RSP] = greg_t(reinterpret_cast<uintptr_t>(frame) & ~uintptr_t(15));
+    g[REG_RIP] = greg_t(reinterpret_cast<uintptr_t>(&__zeb_fault_entry));
+    g[REG_RDI] = greg_t(reinterpret_cast<uintptr_t>(frame));
+    g[REG_RBX] = greg_t(reinterpret_cast<uintptr_t>(&frame->context));
     g[REG_EFL] &= ~greg_t(0x100 | 0x400 | 0x40000);   // trap, direction and alignment-check flags clear
 }
 

@@ -11,6 +11,7 @@
 // A stack overflow is the exception: its thread has no stack left, so it
 // is dispatched inside the handler, on the alternate signal stack.
 #include "fault_context.h"
+#include "fault_frame.h"
 #include "guard_pages.h"
 #include "internal.h"
 #include "machine_stubs.h"
@@ -24,12 +25,6 @@
 
 namespace zeb::seh {
 namespace {
-
-// A fault on its way to the dispatcher.
-struct alignas(64) FaultFrame {
-    EXCEPTION_RECORD record;
-    CONTEXT context;
-};
 
 // Set while the handler reads a fault: a fault then is the run-time's own.
 __thread volatile sig_atomic_t reading_fault;
@@ -122,14 +117,6 @@ void read_fault(FaultFrame *f, int sig, const siginfo_t *info, const ucontext_t 
     }
 }
 
-// Runs on the faulting thread's stack, called (as far as a backtrace can
-// tell) from the faulting instruction.
-[[noreturn]] void fault_entry(void *raw) {
-    FaultFrame *f = static_cast<FaultFrame *>(raw);
-    dispatch_exception(&f->record, &f->context);
-    __zeb_resume_trap(f);
-}
-
 // Whether the frame fits below the interrupted stack pointer.  Not when
 // the handler itself runs on that stack (a thread without an alternate
 // stack), nor on the alternate stack (a fault while a stack overflow is
@@ -171,7 +158,7 @@ void on_fault(int sig, siginfo_t *info, void *raw) {
     if (here.record.ExceptionCode != STATUS_STACK_OVERFLOW && room_below(site.sp, need)) {
         FaultFrame *f = reinterpret_cast<FaultFrame *>((site.sp - kRedZone - sizeof(FaultFrame)) & ~uintptr_t(63));
         memcpy(static_cast<void *>(f), &here, sizeof here);
-        redirect_call(uc, reinterpret_cast<uintptr_t>(f), fault_entry, f, uintptr_t(here.record.ExceptionAddress));
+        redirect_to_entry(uc, f);
         reading_fault = 0;
         return;
     }
@@ -194,3 +181,9 @@ void install_fault_handlers() {
 }
 
 }  // namespace zeb::seh
+
+// Runs on the faulting thread's stack, below the faulting frame.
+extern "C" void __zeb_fault_dispatch(zeb::seh::FaultFrame *f) {
+    zeb::seh::dispatch_exception(&f->record, &f->context);
+    __zeb_resume_trap(f);
+}

@@ -258,6 +258,38 @@ TEST(Faults, TrapFlagSetByAFilterSingleSteps) {
 }
 #endif
 
+// The dispatcher of a fault is entered as though the faulting instruction
+// had called it: a C++ exception thrown by a filter unwinds from there
+// through the faulting frames to its catch.  Without -fnon-call-exceptions
+// the compiler assumes a store cannot throw, so the faulting function is
+// reached through a call it cannot see into, and on 32-bit ARM, whose
+// unwinder refuses functions marked as not throwing, not at all.
+#if !defined(__arm__)
+int throwing_filter() { throw 42; }
+
+void (*volatile opaque_write_at)(uintptr_t) = write_at;
+
+__declspec(noinline) void fault_under_throwing_filter() {
+    __try {
+        opaque_write_at(0);
+    } __except (throwing_filter()) {
+    }
+}
+
+TEST(Faults, CxxExceptionFromAFilterUnwindsThroughTheFault) {
+    for (int round = 0; round < 2; ++round) {
+        int caught = 0;
+        try {
+            fault_under_throwing_filter();
+        } catch (int value) {
+            caught = value;
+        }
+        EXPECT_EQ(caught, 42) << "round " << round;
+    }
+    EXPECT_EQ(probe(read_at, 0).code, STATUS_ACCESS_VIOLATION);
+}
+#endif
+
 volatile bool forever = true;
 __declspec(noinline) int recurse(volatile char *below) {
     volatile char pad[256];
