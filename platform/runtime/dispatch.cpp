@@ -86,7 +86,8 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
         if (r->kind != __SEH_EXCEPT) continue;
 
         search.current = r;
-        const int verdict = r->filter(r->closure, &pointers);
+        const int verdict =
+            r->filter ? r->filter(r->closure, &pointers) : call_nested_filter(r->closure, &pointers);
         search.current = nullptr;
 
         if (verdict < 0) {  // EXCEPTION_CONTINUE_EXECUTION
