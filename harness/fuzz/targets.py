@@ -39,12 +39,17 @@ class Target:
         if self._stop:
             self._stop()
 
+    build_timeout = 300
+
+    def build_command(self, source, program):
+        return expand(self.c, source=source, program=program, arch=self.arch)
+
     def build(self, source, program):
         """(True, "") when the program was built, else (False, the compiler's messages)."""
-        cmd = expand(self.c, source=source, program=program, arch=self.arch)
+        cmd = self.build_command(source, program)
         try:
             r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env,
-                               timeout=300)
+                               cwd=os.path.dirname(program) or None, timeout=self.build_timeout)
         except (OSError, subprocess.TimeoutExpired) as e:
             return False, str(e)
         if r.returncode != 0 or not os.path.exists(program):
@@ -98,6 +103,7 @@ class PlatformTarget(Target):
                          exe_suffix=platform.suffix, env=session._environment(platform, self.ARCH))
         self.platform = platform
         self.session = session
+        self.build_timeout = platform.build_timeout
         self.log = os.path.join(platform.build_dir, "session.log")
 
     def start(self):
@@ -109,17 +115,9 @@ class PlatformTarget(Target):
     def stop(self):
         self.session._stop(self.platform, self.log)
 
-    def build(self, source, program):
+    def build_command(self, source, program):
         name = os.path.splitext(os.path.basename(program))[0]
-        cmd = self.platform.command("c", self.ARCH, source=source, program=program, name=name, arch=self.ARCH)
-        try:
-            r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env,
-                               cwd=os.path.dirname(program), timeout=self.platform.build_timeout)
-        except (OSError, subprocess.TimeoutExpired) as e:
-            return False, str(e)
-        if r.returncode != 0 or not os.path.exists(program):
-            return False, r.stdout.decode("utf-8", "replace")
-        return True, ""
+        return self.platform.command("c", self.ARCH, source=source, program=program, name=name, arch=self.ARCH)
 
     def command(self, program, args):
         name = os.path.splitext(os.path.basename(program))[0]

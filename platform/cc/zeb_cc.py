@@ -22,13 +22,20 @@ INCLUDE = os.path.normpath(os.path.join(HERE, "..", "include"))
 COMMON_FLAGS = ["-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer",
                 # every division checks its divisor, as on the platform's ARM
                 # compilers; the run-time raises the exception
-                "-fsanitize=integer-divide-by-zero"]
+                "-fsanitize=integer-divide-by-zero",
+                # frames larger than a page touch it page by page, as the
+                # platform's stack probes do: a filter with a large frame
+                # running out of stack meets the guard page, never the
+                # memory below it
+                "-fstack-clash-protection"]
 CXX_FLAGS = ["-std=gnu++17"]
-# C stays C.  Its filters are GNU C nested functions, called through
-# trampolines on the stack, so the stack is executable.
+# C stays C.  Its filters are GNU C nested functions; the compiler writes
+# their trampolines on the stack, but the run-time never runs them there
+# (it reads them and calls the function), so the stack is not executable,
+# as on the platform.
 C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
-C_LINK_FLAGS = ["-Wl,-z,execstack"]
-LINK_FLAGS = ["-pthread", "-lm"]
+C_LINK_FLAGS = []
+LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack"]
 
 
 def c_compiler_for(cxx):
@@ -62,6 +69,9 @@ def main(argv):
         r = subprocess.run([args.lower, args.source, "-o", lowered, "-I", INCLUDE] + user)
         if r.returncode != 0:
             return 1
+        # Debug information and the linker's messages name the source, not
+        # the lowered file the compiler was given.
+        source_map = [f"-ffile-prefix-map={os.path.abspath(lowered)}={os.path.abspath(args.source)}"]
         out_dir = os.path.dirname(os.path.abspath(args.output))
         os.makedirs(out_dir, exist_ok=True)
         if args.source.endswith(".c"):
@@ -69,12 +79,12 @@ def main(argv):
             # compile it as C explicitly; link with the C++ driver, which
             # brings the run-time's C++ library.
             obj = os.path.join(tmp, "program.o")
-            compile_cmd = ([args.cc or c_compiler_for(args.cxx), "-x", "c"] + COMMON_FLAGS + C_FLAGS + args.flag +
+            compile_cmd = ([args.cc or c_compiler_for(args.cxx), "-x", "c"] + COMMON_FLAGS + C_FLAGS + source_map + args.flag +
                            ["-I", INCLUDE] + user + ["-c", lowered, "-o", obj])
             link_cmd = [args.cxx] + args.flag + [obj, "-o", args.output, args.runtime] + C_LINK_FLAGS + LINK_FLAGS
             steps = [compile_cmd, link_cmd]
         else:
-            steps = [[args.cxx] + COMMON_FLAGS + CXX_FLAGS + args.flag + ["-I", INCLUDE] + user +
+            steps = [[args.cxx] + COMMON_FLAGS + CXX_FLAGS + source_map + args.flag + ["-I", INCLUDE] + user +
                      [lowered, "-o", args.output, args.runtime] + LINK_FLAGS]
         for cmd in steps:
             if subprocess.run(cmd).returncode != 0:

@@ -30,7 +30,7 @@ struct __seh_record {
     void *landing[5];                     /* __builtin_setjmp buffer of the landing pad */
     int kind;
     /* try/except */
-    __seh_filter_fn filter;
+    __seh_filter_fn filter;               /* null: `closure` is a C filter, a nested function */
     void *closure;
     DWORD code;                           /* GetExceptionCode() inside the handler */
     /* try/finally entered by an unwind */

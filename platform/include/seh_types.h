@@ -20,6 +20,27 @@ typedef ULONG_PTR SIZE_T;
 typedef ULONG_PTR DWORD_PTR;
 typedef LONG NTSTATUS;
 typedef unsigned long long DWORD64;
+typedef long long LONGLONG;
+typedef unsigned long long ULONGLONG;
+typedef long long LONG64;
+typedef unsigned long long ULONG64;
+typedef long long INT64;
+typedef unsigned long long UINT64;
+typedef int INT;
+typedef int INT32;
+typedef unsigned int UINT32;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef short SHORT;
+typedef unsigned short USHORT;
+typedef unsigned char UCHAR;
+typedef unsigned char BOOLEAN;
+typedef BYTE *PBYTE;
+typedef BYTE *LPBYTE;
+typedef ULONG *PULONG;
+typedef USHORT *PUSHORT;
+typedef UCHAR *PUCHAR;
+typedef void *PVOID64;
 typedef char CHAR;
 typedef const char *LPCSTR;
 typedef char *LPSTR;
@@ -48,14 +69,7 @@ typedef struct _EXCEPTION_RECORD {
     ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
 } EXCEPTION_RECORD, *PEXCEPTION_RECORD;
 
-/* The machine state at the exception: where it happened.  For a hardware
- * fault a filter may move Pc (Rip on x86-64) and continue execution there. */
-typedef struct _CONTEXT {
-    DWORD ContextFlags;
-    union { ULONG_PTR Pc; ULONG_PTR Rip; ULONG_PTR Eip; };
-    union { ULONG_PTR Sp; ULONG_PTR Rsp; ULONG_PTR Esp; };
-    union { ULONG_PTR Fp; ULONG_PTR Rbp; ULONG_PTR Ebp; };
-} CONTEXT, *PCONTEXT;
+#include "seh_context.h"
 
 typedef struct _EXCEPTION_POINTERS {
     PEXCEPTION_RECORD ExceptionRecord;

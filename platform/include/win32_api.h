@@ -7,9 +7,6 @@
 
 /* ---- Types ---------------------------------------------------------- */
 
-typedef long long LONGLONG;
-typedef unsigned long long ULONGLONG;
-typedef long long LONG64;
 typedef LONG *PLONG;
 typedef DWORD *PDWORD;
 typedef wchar_t WCHAR;

@@ -5,6 +5,7 @@
 #include "seh_types.h"
 #include "excpt.h"
 #include "win32_api.h"
+#include "intrin.h"
 
 /* Without -fms-extensions (the compiler that builds lowered sources) the
  * platform's declaration specifiers are spelled as attributes. */

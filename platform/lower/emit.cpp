@@ -19,7 +19,12 @@ struct Site {
 
 class Emitter {
 public:
-    Emitter(Model &model, const std::string &text, bool c) : m_(model), text_(text), c_(c) {}
+    Emitter(Model &model, const std::string &text, const std::string &path, bool c)
+        : m_(model), text_(text), path_(path), c_(c) {
+        line_starts_.push_back(0);
+        for (size_t i = 0; i < text_.size(); ++i)
+            if (text_[i] == '\n') line_starts_.push_back(unsigned(i + 1));
+    }
 
     std::string run() {
         plan_jumps();
@@ -48,6 +53,8 @@ public:
 private:
     Model &m_;
     const std::string &text_;
+    const std::string &path_;
+    std::vector<unsigned> line_starts_;
     bool c_;   // C output: filters are nested functions, no C++ exceptions
     std::vector<Site> sites_;
     std::vector<std::function<std::string()>> jump_text_;
@@ -57,7 +64,22 @@ private:
         return r.end > r.begin && r.end <= text_.size() ? text_.substr(r.begin, r.end - r.begin) : std::string();
     }
 
-    std::string render(Range r) const {
+    // Text that follows generated text on the same line starts a line of its
+    // own, put back at its line and column, so that the compiler's
+    // diagnostics point at the source as written.
+    std::string back_in_place(unsigned at) const {
+        const auto next = std::upper_bound(line_starts_.begin(), line_starts_.end(), at);
+        const unsigned line = unsigned(next - line_starts_.begin());
+        const unsigned column = at - *(next - 1);
+        return "\n#line " + std::to_string(line) + " \"" + path_ + "\"\n" + std::string(column, ' ');
+    }
+
+    // A block of the source inside generated text.
+    std::string render_block(Range r) const { return back_in_place(r.begin) + render(r); }
+
+    // `in_place`: keep the columns of the text after each generated piece
+    // (not inside expressions, which are moved or flattened).
+    std::string render(Range r, bool in_place = true) const {
         std::string out;
         unsigned pos = r.begin;
         for (const Site &s : sites_) {
@@ -68,6 +90,7 @@ private:
             for (size_t have = newlines(generated); have < want; ++have) generated += '\n';
             out += generated;
             pos = s.range.end;
+            if (in_place && pos < r.end && text_[pos] != '\n') out += back_in_place(pos);
         }
         out.append(text_, pos, r.end - pos);
         return out;
@@ -124,7 +147,7 @@ private:
             if (finallies.empty() && c_ && has_value && !void_value) {
                 f.needs_return_slot = true;
                 jump_text_.push_back([this, i, pop] {
-                    return "{ __seh_ret = (" + render(m_.jumps[i].value) + "); " + pop + "return __seh_ret; }";
+                    return "{ __seh_ret = (" + render(m_.jumps[i].value, false) + "); " + pop + "return __seh_ret; }";
                 });
                 continue;
             }
@@ -132,7 +155,7 @@ private:
                 jump_text_.push_back([this, i, pop, has_value, void_value] {
                     const Jump &jj = m_.jumps[i];
                     if (!has_value) return "{ " + pop + final_action(jj, "") + " }";
-                    const std::string value = render(jj.value);
+                    const std::string value = render(jj.value, false);
                     if (void_value) return "{ (" + value + "); " + pop + "return; }";
                     return "return __seh_pop_after((" + value + "), &__seh_r" + n(jj.left.back()) + ");";
                 });
@@ -164,7 +187,7 @@ private:
             jump_text_.push_back([this, i, has_value, void_value, first, first_code] {
                 std::string out = "{ ";
                 if (has_value) {
-                    const std::string value = render(m_.jumps[i].value);
+                    const std::string value = render(m_.jumps[i].value, false);
                     out += void_value ? "(" + value + "); " : "__seh_ret = (" + value + "); ";
                 }
                 return out + "__seh_x" + n(first) + " = " + n(first_code) + "; goto __seh_exit_" + n(first) + "; }";
@@ -178,7 +201,7 @@ private:
         const std::string middle = original({t.body.end, t.handler.begin});
         std::string out;
         if (!t.is_finally) {
-            const std::string filter = flatten(render(t.filter));
+            const std::string filter = flatten(render(t.filter, false));
             const std::string filter_body = "{ DWORD __seh_code = __seh_info->ExceptionRecord->ExceptionCode; "
                                             "(void)__seh_code; return (int)(" + filter + "); }";
             if (c_)
@@ -186,17 +209,17 @@ private:
                 // locals while the frames below are still alive.
                 out = "{ struct __seh_record " + r + "; int __seh_f" + id +
                       "(void *__seh_closure, EXCEPTION_POINTERS *__seh_info) { (void)__seh_closure; " + filter_body.substr(1) +
-                      " " + r + ".filter = __seh_f" + id + "; " + r + ".closure = 0; ";
+                      " " + r + ".filter = 0; " + r + ".closure = (void *)__seh_f" + id + "; ";
             else
                 out = "{ __seh_record " + r + "; auto __seh_f" + id + " = [&](EXCEPTION_POINTERS *__seh_info) -> int " +
                       filter_body + "; __seh_set_filter(&" + r + ", __seh_f" + id + "); __seh_cxx_guard __seh_g" + id +
                       " = {&" + r + "}; ";
             out += "if (__builtin_setjmp(" + r + ".landing) == 0) { __seh_push(&" + r +
                    ", __SEH_EXCEPT, __builtin_frame_address(0)); " + lines_of(head);
-            out += render(t.body);
+            out += render_block(t.body);
             out += std::string(" ") + (t.leave_used ? "__seh_leave_" + id + ": ; " : "") + "__seh_head = " + r +
                    ".prev; } else { DWORD __seh_code = " + r + ".code; (void)__seh_code; " + lines_of(middle);
-            out += render(t.handler);
+            out += render_block(t.handler);
             out += " } }";
             return out;
         }
@@ -207,7 +230,7 @@ private:
         if (!c_) out += "__seh_cxx_exception " + e + "; __seh_cxx_guard __seh_g" + id + " = {&" + r + "}; ";
         out += "if (__builtin_setjmp(" + r + ".landing) != 0) " + x + " = 1; else { __seh_push(&" + r +
                ", __SEH_FINALLY, __builtin_frame_address(0)); " + (c_ ? "" : "try ") + lines_of(head);
-        out += render(t.body);
+        out += render_block(t.body);
         out += " ";
         if (!c_)
             out += "catch (abi::__forced_unwind &) { throw; } catch (...) { " + e + " = std::current_exception(); " + x +
@@ -215,7 +238,7 @@ private:
         // A __leave has set its own exit code (normal, 0).
         out += x + " = 0; " + (t.leave_used ? "__seh_leave_" + id + ": " : "") +
                (exit_used_[t.id] || !c_ ? "__seh_exit_" + id + ": " : "") + "__seh_head = " + r + ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " + lines_of(middle);
-        out += "if (__SEH_FINALLY_RUNS(" + x + ")) " + render(t.handler);
+        out += "if (__SEH_FINALLY_RUNS(" + x + ")) " + render_block(t.handler);
         out += " } if (" + x + " == 1) __seh_unwind(&" + r + ".goal);";
         if (!c_) out += " else if (" + x + " == -1) std::rethrow_exception(" + e + ");";
         for (size_t k = 0; k < t.continuations.size(); ++k)
@@ -229,7 +252,7 @@ private:
 
 std::string emit(Model &model, const std::string &text, const std::string &path, bool c) {
     std::string out = "#include <seh_runtime.h>\n#line 1 \"" + path + "\"\n";
-    return out + Emitter(model, text, c).run();
+    return out + Emitter(model, text, path, c).run();
 }
 
 }  // namespace zeb::lower

@@ -92,7 +92,7 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
         if (r->kind != __SEH_EXCEPT) continue;
 
         search.current = r;
-        int verdict = r->filter(r->closure, &pointers);
+        int verdict = r->filter ? r->filter(r->closure, &pointers) : call_nested_filter(r->closure, &pointers);
         search.current = nullptr;
         if (ZEB_FAULT(CONTINUE_EXECUTION_IGNORED) && verdict < 0) verdict = EXCEPTION_EXECUTE_HANDLER;
 

@@ -1,6 +1,9 @@
-// Reading the interrupted machine state out of a signal frame, per
-// architecture: where the fault happened, and whether it was a write.
+// The interrupted machine state in a signal frame, per architecture: read
+// into the platform's CONTEXT, written back from it, and redirected so that
+// the thread calls a function once the signal handler returns.
 #pragma once
+
+#include "internal.h"
 
 #include <signal.h>
 #include <stdint.h>
@@ -9,16 +12,39 @@
 namespace zeb::seh {
 
 struct FaultSite {
-    uintptr_t pc, sp, fp;
+    uintptr_t pc, sp;
 };
 
 FaultSite fault_site(const ucontext_t *uc);
 
-// Where execution continues when a filter moved the program counter.
-void set_resume_pc(ucontext_t *uc, uintptr_t pc);
+// Every register the CONTEXT has, integer and floating point.
+void capture_context(const ucontext_t *uc, CONTEXT *context);
+// The other way: the thread resumes with the registers of `context`.
+void apply_context(const CONTEXT *context, ucontext_t *uc);
+
+// Bytes below the stack pointer that the interrupted code may still use.
+constexpr uintptr_t kRedZone =
+#if defined(__x86_64__)
+    128;
+#else
+    0;
+#endif
+
+struct FaultFrame;
+// Once the handler returns, the thread enters __zeb_fault_entry with the
+// stack just below `frame` (fault_frame.h).
+void redirect_to_entry(ucontext_t *uc, FaultFrame *frame);
+
+// The first argument register: what a trap instruction was handed.
+uintptr_t first_argument(const ucontext_t *uc);
 
 // 0 for a read, 1 for a write, 8 for an instruction fetch (as the
 // platform's access-violation record says).
 unsigned long access_kind(const ucontext_t *uc, uintptr_t fault_address);
+
+// The instruction at the program counter, as far as the fault's record
+// depends on it.
+enum class Instruction { Other, Breakpoint, Privileged, DivideByNonZero };
+Instruction faulting_instruction(const ucontext_t *uc, int sig, const siginfo_t *info);
 
 }  // namespace zeb::seh

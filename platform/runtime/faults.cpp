@@ -1,10 +1,21 @@
-// Hardware faults become exceptions: the signal handler fills the record the
-// platform fills and runs the search right there, below the faulting frame.
-// Continuing execution returns from the handler and retries the faulting
-// instruction; executing a handler leaves the signal frame by the unwind.
+// Hardware faults become exceptions.  The signal handler only reads the
+// fault: it builds the record and the CONTEXT the platform builds, puts
+// them on the faulting thread's own stack, below the interrupted frame, and
+// returns into a call of the dispatcher there, as though the faulting
+// instruction had called RaiseException.  Filters, vectored handlers and
+// the top-level filter so run on the thread's stack, as on the platform:
+// they may fault again, use guarded blocks and need as much stack as any
+// other code.  Continuing execution goes back through the handler (a trap
+// at a known address), the one way to restore every register.
+//
+// A stack overflow is the exception: its thread has no stack left, so it
+// is dispatched inside the handler, on the alternate signal stack.
 #include "fault_context.h"
+#include "fault_frame.h"
 #include "guard_pages.h"
 #include "internal.h"
+#include "machine_stubs.h"
+#include "runtime_failure.h"
 
 #include <signal.h>
 
@@ -14,6 +25,9 @@
 
 namespace zeb::seh {
 namespace {
+
+// Set while the handler reads a fault: a fault then is the run-time's own.
+__thread volatile sig_atomic_t reading_fault;
 
 // A stack overflow faults in the guard gap below the thread's stack while
 // the stack pointer itself is down at the stack's end; a fault at the same
@@ -29,18 +43,24 @@ bool is_stack_overflow(uintptr_t address, uintptr_t sp) {
     return in_gap && sp_at_end;
 }
 
-DWORD code_for(int sig, const siginfo_t *info, uintptr_t address, uintptr_t sp) {
+DWORD code_for(int sig, const siginfo_t *info, uintptr_t address, uintptr_t sp, Instruction insn) {
     switch (sig) {
     case SIGSEGV:
+        if (insn == Instruction::Privileged) return STATUS_PRIVILEGED_INSTRUCTION;
         if (take_guard_page(address)) return STATUS_GUARD_PAGE_VIOLATION;
         return is_stack_overflow(address, sp) ? STATUS_STACK_OVERFLOW : STATUS_ACCESS_VIOLATION;
     case SIGBUS: return info->si_code == BUS_ADRALN ? STATUS_DATATYPE_MISALIGNMENT : STATUS_IN_PAGE_ERROR;
-    case SIGILL: return (info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG) ? STATUS_PRIVILEGED_INSTRUCTION
-                                                                                      : STATUS_ILLEGAL_INSTRUCTION;
-    case SIGTRAP: return STATUS_BREAKPOINT;
+    case SIGILL:
+        if (insn == Instruction::Breakpoint) return STATUS_BREAKPOINT;
+        return (info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG) ? STATUS_PRIVILEGED_INSTRUCTION
+                                                                            : STATUS_ILLEGAL_INSTRUCTION;
+    case SIGTRAP: return info->si_code == TRAP_TRACE ? STATUS_SINGLE_STEP : STATUS_BREAKPOINT;
     case SIGFPE:
         switch (info->si_code) {
-        case FPE_INTDIV: return STATUS_INTEGER_DIVIDE_BY_ZERO;
+        // x86-64 raises the same divide error for a quotient that overflows
+        // (INT_MIN / -1); the platform tells the two apart.
+        case FPE_INTDIV:
+            return insn == Instruction::DivideByNonZero ? STATUS_INTEGER_OVERFLOW : STATUS_INTEGER_DIVIDE_BY_ZERO;
         case FPE_INTOVF: return STATUS_INTEGER_OVERFLOW;
         case FPE_FLTDIV: return STATUS_FLOAT_DIVIDE_BY_ZERO;
         case FPE_FLTOVF: return STATUS_FLOAT_OVERFLOW;
@@ -53,21 +73,34 @@ DWORD code_for(int sig, const siginfo_t *info, uintptr_t address, uintptr_t sp) 
     return STATUS_ILLEGAL_INSTRUCTION;
 }
 
-void on_fault(int sig, siginfo_t *info, void *raw) {
-    ucontext_t *uc = static_cast<ucontext_t *>(raw);
+void read_fault(FaultFrame *f, int sig, const siginfo_t *info, const ucontext_t *uc) {
     const FaultSite site = fault_site(uc);
     const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
+    const Instruction insn = faulting_instruction(uc, sig, info);
+    // A general-protection fault (SI_KERNEL) has no address: on x86-64 the
+    // access went through a non-canonical pointer.
+    const bool no_address = sig == SIGSEGV && info->si_code == SI_KERNEL;
 
-    EXCEPTION_RECORD record = {};
-    record.ExceptionCode = code_for(sig, info, address, site.sp);
-    record.ExceptionAddress = reinterpret_cast<void *>(site.pc);
+    memset(f, 0, sizeof *f);
+    capture_context(uc, &f->context);
+    EXCEPTION_RECORD &record = f->record;
+    record.ExceptionCode = code_for(sig, info, address, site.sp, insn);
+    uintptr_t pc = site.pc;
+#if defined(__x86_64__)
+    // int3 stops after itself; the platform reports the instruction.
+    if (sig == SIGTRAP && insn == Instruction::Breakpoint) {
+        pc -= 1;
+        context_pc(f->context) = pc;
+    }
+#endif
+    record.ExceptionAddress = reinterpret_cast<void *>(pc);
     switch (record.ExceptionCode) {
     case STATUS_ACCESS_VIOLATION:
     case STATUS_GUARD_PAGE_VIOLATION:
     case STATUS_STACK_OVERFLOW:
         record.NumberParameters = 2;
-        record.ExceptionInformation[0] = access_kind(uc, address);
-        record.ExceptionInformation[1] = address;
+        record.ExceptionInformation[0] = no_address ? 0 : access_kind(uc, address);
+        record.ExceptionInformation[1] = no_address ? ~ULONG_PTR(0) : address;
         break;
     case STATUS_IN_PAGE_ERROR:
         record.NumberParameters = 3;
@@ -75,16 +108,65 @@ void on_fault(int sig, siginfo_t *info, void *raw) {
         record.ExceptionInformation[1] = address;
         record.ExceptionInformation[2] = 0xC000009C;  // device data error
         break;
+#if defined(__x86_64__)
+    case STATUS_BREAKPOINT:
+        record.NumberParameters = 1;   // BREAKPOINT_BREAK
+        break;
+#endif
     default: break;
     }
-    CONTEXT context = {};
-    context.Pc = site.pc;
-    context.Sp = site.sp;
-    context.Fp = site.fp;
-    // Faults can be taken again while this handler runs (filters may
-    // fault), so the signal stays unblocked: SA_NODEFER.
-    dispatch_exception(&record, &context);
-    if (context.Pc != site.pc) set_resume_pc(uc, context.Pc);
+}
+
+// Whether the frame fits below the interrupted stack pointer.  Not when
+// the handler itself runs on that stack (a thread without an alternate
+// stack), nor on the alternate stack (a fault while a stack overflow is
+// being dispatched), nor at the very end of the thread's stack.
+bool room_below(uintptr_t sp, uintptr_t need) {
+    const AltStack alt = thread_alt_stack();
+    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    if (here < alt.low || here >= alt.high) return false;
+    if (sp > alt.low && sp <= alt.high) return false;
+    const StackBounds stack = thread_stack_bounds();
+    if (stack.low && sp > stack.low && sp <= stack.high)
+        return sp - stack.low > need + 4 * uintptr_t(sysconf(_SC_PAGESIZE));
+    return true;
+}
+
+bool is_resume_trap(uintptr_t pc) {
+    return (pc & ~uintptr_t(1)) == (reinterpret_cast<uintptr_t>(&__zeb_resume_trap) & ~uintptr_t(1));
+}
+
+void on_fault(int sig, siginfo_t *info, void *raw) {
+    ucontext_t *uc = static_cast<ucontext_t *>(raw);
+    const FaultSite site = fault_site(uc);
+    if (sig == SIGILL && is_resume_trap(site.pc)) {
+        apply_context(&static_cast<FaultFrame *>(reinterpret_cast<void *>(first_argument(uc)))->context, uc);
+        return;
+    }
+    if (reading_fault) runtime_failure("a fault while reading a fault", sig, site.pc);
+    const AltStack alt = thread_alt_stack();
+    const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
+    // Code that runs out of the alternate stack faults in the guard below
+    // it (programs probe large frames page by page).
+    if (sig == SIGSEGV && address >= alt.guard && address < alt.low)
+        runtime_failure("a filter or handler of a stack overflow ran out of the signal stack", sig, site.pc);
+
+    reading_fault = 1;
+    FaultFrame here;
+    read_fault(&here, sig, info, uc);
+    const uintptr_t need = kRedZone + sizeof(FaultFrame) + 64;
+    if (here.record.ExceptionCode != STATUS_STACK_OVERFLOW && room_below(site.sp, need)) {
+        FaultFrame *f = reinterpret_cast<FaultFrame *>((site.sp - kRedZone - sizeof(FaultFrame)) & ~uintptr_t(63));
+        memcpy(static_cast<void *>(f), &here, sizeof here);
+        redirect_to_entry(uc, f);
+        reading_fault = 0;
+        return;
+    }
+    reading_fault = 0;
+    // Faults can be taken again while the search runs here (filters may
+    // fault), so the signals stay unblocked: SA_NODEFER.
+    dispatch_exception(&here.record, &here.context);
+    apply_context(&here.context, uc);
 }
 
 }  // namespace
@@ -99,3 +181,9 @@ void install_fault_handlers() {
 }
 
 }  // namespace zeb::seh
+
+// Runs on the faulting thread's stack, below the faulting frame.
+extern "C" void __zeb_fault_dispatch(zeb::seh::FaultFrame *f) {
+    zeb::seh::dispatch_exception(&f->record, &f->context);
+    __zeb_resume_trap(f);
+}

@@ -5,6 +5,7 @@
 #define __ZEB_RUNTIME 1
 #include <setjmp.h>
 #include "../include/seh_jmp_buf.h"
+#include "context_regs.h"
 #include "variant_hooks.h"
 
 namespace zeb::seh {
@@ -23,6 +24,10 @@ extern __thread Dispatch *active_dispatch;
 // Searches for a handler, innermost first.  Returns only when a filter
 // answered EXCEPTION_CONTINUE_EXECUTION for a continuable exception.
 void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context);
+
+// Calls a C filter, a GNU C nested function, given the address the
+// compiler gave it (its trampoline).
+int call_nested_filter(void *trampoline, EXCEPTION_POINTERS *pointers);
 
 // Ends the process for an exception that no filter accepted.
 [[noreturn]] void unhandled_exception(const EXCEPTION_RECORD *record);
@@ -47,5 +52,9 @@ void install_fault_handlers();
 // Thread's stack bounds, for telling a stack overflow from other faults.
 struct StackBounds { uintptr_t low, high; };
 StackBounds thread_stack_bounds();
+// The thread's alternate signal stack, and the inaccessible page below it
+// (guard <= low); all zero when it has none.
+struct AltStack { uintptr_t guard, low, high; };
+AltStack thread_alt_stack();
 
 }  // namespace zeb::seh

@@ -13,8 +13,9 @@ extern "C" __attribute__((noinline)) void RaiseException(DWORD code, DWORD flags
         for (DWORD i = 0; i < record.NumberParameters; ++i) record.ExceptionInformation[i] = arguments[i];
     }
     CONTEXT context = {};
-    context.Pc = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
-    context.Sp = reinterpret_cast<ULONG_PTR>(__builtin_frame_address(0));
-    context.Fp = context.Sp;
+    context.ContextFlags = CONTEXT_CONTROL;
+    zeb::seh::context_pc(context) = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
+    zeb::seh::context_sp(context) = reinterpret_cast<ULONG_PTR>(__builtin_frame_address(0));
+    zeb::seh::context_fp(context) = zeb::seh::context_sp(context);
     zeb::seh::dispatch_exception(&record, &context);
 }

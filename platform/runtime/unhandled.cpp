@@ -12,16 +12,27 @@ namespace {
 const char *describe(DWORD code) {
     switch (code) {
     case STATUS_ACCESS_VIOLATION: return "access violation";
+    case STATUS_GUARD_PAGE_VIOLATION: return "guard page violation";
     case STATUS_DATATYPE_MISALIGNMENT: return "datatype misalignment";
+    case STATUS_BREAKPOINT: return "breakpoint";
+    case STATUS_SINGLE_STEP: return "single step";
     case STATUS_ILLEGAL_INSTRUCTION: return "illegal instruction";
     case STATUS_PRIVILEGED_INSTRUCTION: return "privileged instruction";
     case STATUS_STACK_OVERFLOW: return "stack overflow";
+    case STATUS_IN_PAGE_ERROR: return "in-page error";
     case STATUS_INTEGER_DIVIDE_BY_ZERO: return "integer divide by zero";
     case STATUS_INTEGER_OVERFLOW: return "integer overflow";
+    case STATUS_FLOAT_DIVIDE_BY_ZERO: return "floating-point divide by zero";
+    case STATUS_FLOAT_OVERFLOW: return "floating-point overflow";
+    case STATUS_FLOAT_UNDERFLOW: return "floating-point underflow";
+    case STATUS_FLOAT_INEXACT_RESULT: return "floating-point inexact result";
+    case STATUS_FLOAT_INVALID_OPERATION: return "floating-point invalid operation";
     case STATUS_NONCONTINUABLE_EXCEPTION: return "noncontinuable exception";
-    case STATUS_IN_PAGE_ERROR: return "in-page error";
-    case STATUS_BREAKPOINT: return "breakpoint";
-    default: return "exception";
+    case STATUS_INVALID_DISPOSITION: return "invalid disposition";
+    case 0xE06D7363: return "C++ exception";
+    // Every fault has one of the codes above: any other code was raised
+    // by the program itself.
+    default: return "software exception";
     }
 }
 

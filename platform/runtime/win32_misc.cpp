@@ -1,6 +1,7 @@
 // The small platform functions around exception handling: the program's
 // module, the error mode, the caller's context, the time of day.
 #include "../include/win32_api.h"
+#include "context_regs.h"
 
 #include <errno.h>
 #include <string.h>
@@ -54,14 +55,16 @@ extern "C" UINT WINAPI GetErrorMode(void) { return __atomic_load_n(&error_mode, 
 // The caller's state when this call returns: the return address, the
 // caller's stack pointer after the return, and the caller's frame pointer.
 extern "C" __attribute__((noinline)) void WINAPI RtlCaptureContext(PCONTEXT context) {
-    context->Pc = reinterpret_cast<ULONG_PTR>(__builtin_return_address(0));
-    context->Sp = reinterpret_cast<ULONG_PTR>(__builtin_dwarf_cfa());
+    using namespace zeb::seh;
+    context->ContextFlags = CONTEXT_CONTROL;
+    context_pc(*context) = reinterpret_cast<ULONG_PTR>(__builtin_return_address(0));
+    context_sp(*context) = reinterpret_cast<ULONG_PTR>(__builtin_dwarf_cfa());
 #if defined(__x86_64__) || defined(__aarch64__)
     // Both keep the caller's frame pointer at the bottom of this frame's record.
-    context->Fp = *static_cast<ULONG_PTR *>(__builtin_frame_address(0));
+    context_fp(*context) = *static_cast<ULONG_PTR *>(__builtin_frame_address(0));
 #else
     // 32-bit ARM code has no one frame layout; as for a raised exception.
-    context->Fp = context->Sp;
+    context_fp(*context) = context_sp(*context);
 #endif
 }
 

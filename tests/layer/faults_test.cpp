@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 
 // Faults on purpose: the undefined-behaviour sanitizer must not stop them first.
 #define FAULTS_ON_PURPOSE __declspec(noinline) __attribute__((no_sanitize("undefined")))
@@ -153,6 +154,141 @@ TEST(Faults, IllegalInstructionAndDivideByZero) {
     EXPECT_EQ(s.code, STATUS_INTEGER_DIVIDE_BY_ZERO);
 #endif
 }
+
+// Filters run on the faulting thread's own stack, as on the platform: one
+// may need far more stack than a signal handler has.
+__declspec(noinline) int big_filter(uintptr_t *where) {
+    volatile char buffer[300 * 1024];
+    for (size_t i = 0; i < sizeof buffer; i += 1024) buffer[i] = 1;
+    *where = uintptr_t(&buffer[0]);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void fault_with_big_filter(bool *handled, uintptr_t *where) {
+    __try {
+        write_at(0);
+    } __except (big_filter(where)) {
+        *handled = true;
+    }
+}
+
+bool on_own_stack(uintptr_t address) {
+    pthread_attr_t attr;
+    void *low = nullptr;
+    size_t size = 0;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
+    pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    return address >= uintptr_t(low) && address < uintptr_t(low) + size;
+}
+
+TEST(Faults, FiltersRunOnTheFaultingThreadsStack) {
+    bool handled = false;
+    uintptr_t where = 0;
+    fault_with_big_filter(&handled, &where);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(on_own_stack(where));
+    bool thread_handled = false, thread_own = false;
+    std::thread([&] {
+        uintptr_t at = 0;
+        fault_with_big_filter(&thread_handled, &at);
+        thread_own = on_own_stack(at);
+    }).join();
+    EXPECT_TRUE(thread_handled);
+    EXPECT_TRUE(thread_own);
+}
+
+// Continuing execution resumes with the registers of the CONTEXT as the
+// filter left them: here the base register of the faulting load.
+#if defined(__x86_64__)
+FAULTS_ON_PURPOSE int load_through_base(const int *p) {
+    int v;
+    __asm__ volatile("movl (%%rbx), %%eax" : "=a"(v) : "b"(p) : "memory");
+    return v;
+}
+void point_base_at(CONTEXT *c, const int *good) { c->Rbx = uintptr_t(good); }
+#elif defined(__aarch64__)
+FAULTS_ON_PURPOSE int load_through_base(const int *p) {
+    register const int *base __asm__("x9") = p;
+    int v;
+    __asm__ volatile("ldr %w0, [x9]" : "=r"(v) : "r"(base) : "memory");
+    return v;
+}
+void point_base_at(CONTEXT *c, const int *good) { c->X9 = uintptr_t(good); }
+#else
+FAULTS_ON_PURPOSE int load_through_base(const int *p) {
+    register const int *base __asm__("r4") = p;
+    int v;
+    __asm__ volatile("ldr %0, [r4]" : "=r"(v) : "r"(base) : "memory");
+    return v;
+}
+void point_base_at(CONTEXT *c, const int *good) { c->R4 = DWORD(uintptr_t(good)); }
+#endif
+
+TEST(Faults, ContinueExecutionResumesWithTheContextsRegisters) {
+    static const int good = 42;
+    int filters = 0, value = 0;
+    __try {
+        value = load_through_base(nullptr);
+    } __except (++filters, point_base_at(GetExceptionInformation()->ContextRecord, &good),
+                EXCEPTION_CONTINUE_EXECUTION) {
+        filters += 100;
+    }
+    EXPECT_EQ(filters, 1);
+    EXPECT_EQ(value, 42);
+}
+
+#if defined(__x86_64__)
+// The trap flag a filter sets in the CONTEXT takes effect when execution
+// continues: the next instruction ends in a single-step exception.
+TEST(Faults, TrapFlagSetByAFilterSingleSteps) {
+    static const int good = 7;
+    DWORD codes[2] = {0, 0};
+    int filters = 0;
+    __try {
+        load_through_base(nullptr);
+    } __except (codes[filters] = GetExceptionCode(),
+                filters++ == 0 ? (point_base_at(GetExceptionInformation()->ContextRecord, &good),
+                                  GetExceptionInformation()->ContextRecord->EFlags |= 0x100, EXCEPTION_CONTINUE_EXECUTION)
+                               : EXCEPTION_EXECUTE_HANDLER) {
+    }
+    EXPECT_EQ(filters, 2);
+    EXPECT_EQ(codes[0], STATUS_ACCESS_VIOLATION);
+    EXPECT_EQ(codes[1], STATUS_SINGLE_STEP);
+}
+#endif
+
+// The dispatcher of a fault is entered as though the faulting instruction
+// had called it: a C++ exception thrown by a filter unwinds from there
+// through the faulting frames to its catch.  Without -fnon-call-exceptions
+// the compiler assumes a store cannot throw, so the faulting function is
+// reached through a call it cannot see into, and on 32-bit ARM, whose
+// unwinder refuses functions marked as not throwing, not at all.
+#if !defined(__arm__)
+int throwing_filter() { throw 42; }
+
+void (*volatile opaque_write_at)(uintptr_t) = write_at;
+
+__declspec(noinline) void fault_under_throwing_filter() {
+    __try {
+        opaque_write_at(0);
+    } __except (throwing_filter()) {
+    }
+}
+
+TEST(Faults, CxxExceptionFromAFilterUnwindsThroughTheFault) {
+    for (int round = 0; round < 2; ++round) {
+        int caught = 0;
+        try {
+            fault_under_throwing_filter();
+        } catch (int value) {
+            caught = value;
+        }
+        EXPECT_EQ(caught, 42) << "round " << round;
+    }
+    EXPECT_EQ(probe(read_at, 0).code, STATUS_ACCESS_VIOLATION);
+}
+#endif
 
 volatile bool forever = true;
 __declspec(noinline) int recurse(volatile char *below) {

@@ -63,6 +63,13 @@ TEST(UnhandledDeathTest, EndsTheProcessWithTheCodesLowByte) {
     }
 }
 
+TEST(UnhandledDeathTest, TheLineSaysWhatTheCodeIs) {
+    EXPECT_EXIT(raise_past_a_filter(0xE0000043), ::testing::ExitedWithCode(0x43),
+                "unhandled exception 0xE0000043 \\(software exception\\)");
+    EXPECT_EXIT(raise_past_a_filter(STATUS_INTEGER_OVERFLOW), ::testing::ExitedWithCode(0x95),
+                "unhandled exception 0xC0000095 \\(integer overflow\\)");
+}
+
 FAULTS_ON_PURPOSE void fault_unhandled() {
     *static_cast<volatile int *>(nullptr) = 1;
 }
@@ -79,6 +86,41 @@ TEST(UnhandledDeathTest, FaultsAndOtherThreadsEndTheWholeProcess) {
     EXPECT_EXIT((dup2(out.fd, STDOUT_FILENO), raise_in_thread()), ::testing::ExitedWithCode(0x95),
                 one_line_naming(0xC0000095));
     EXPECT_EQ(out.size(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The run-time's own failures are never silent.  A stack overflow is
+// dispatched on the signal stack; a filter that needs more than that runs
+// into the stack's guard and says so.
+volatile bool forever = true;
+FAULTS_ON_PURPOSE int recurse_forever(int depth) {
+    volatile char pad[512];
+    pad[0] = char(depth);
+    return forever ? recurse_forever(depth + 1) + pad[0] : 0;
+}
+
+__declspec(noinline) int use_stack(int depth) {
+    volatile char pad[1024];
+    pad[0] = char(depth);
+    return depth ? use_stack(depth - 1) + pad[0] : 1;
+}
+
+void overflow_with_a_deep_filter() {
+    __try {
+        recurse_forever(0);
+    } __except (use_stack(1024)) {
+    }
+    _exit(0);
+}
+
+TEST(UnhandledDeathTest, AFilterOutOfSignalStackIsReported) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reports the overflow itself";
+#endif
+    EXPECT_DEATH(overflow_with_a_deep_filter(), "zeb: the exception run-time failed: .*ran out of the signal stack");
 }
 
 }  // namespace

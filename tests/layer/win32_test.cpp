@@ -536,12 +536,20 @@ TEST(Win32Misc, CaptureContextModuleAndHeap) {
     uintptr_t local = 0, frame = 0;
     capture(&c, &local, &frame);
     const uintptr_t start = reinterpret_cast<uintptr_t>(&capture) & ~uintptr_t(1);
-    EXPECT_GT(c.Pc, start);
-    EXPECT_LT(c.Pc, start + 512) << "in the caller";
-    EXPECT_LE(c.Sp, local);
-    EXPECT_LT(local - c.Sp, 4096u) << "the caller's stack";
+#if defined(__x86_64__)
+    const uintptr_t pc = c.Rip, sp = c.Rsp, fp = c.Rbp;
+#else
+    const uintptr_t pc = c.Pc, sp = c.Sp;
+#endif
+    EXPECT_GT(pc, start);
+    EXPECT_LT(pc, start + 512) << "in the caller";
+    EXPECT_LE(sp, local);
+    EXPECT_LT(local - sp, 4096u) << "the caller's stack";
+#if defined(__aarch64__)
+    const uintptr_t fp = c.Fp;
+#endif
 #if defined(__x86_64__) || defined(__aarch64__)
-    EXPECT_EQ(c.Fp, frame);
+    EXPECT_EQ(fp, frame);
 #endif
 
     EXPECT_NE(GetModuleHandleA(nullptr), nullptr);

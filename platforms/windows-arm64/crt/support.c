@@ -1,11 +1,11 @@
 /* What Microsoft's C++ compiler expects from the static part of its run-time
    (the part linked into every program, not msvcrt.dll): the thread-safe
    initialisation of function-local statics, the thread-local storage
-   directory it needs, atexit, sized delete, __std_terminate and the vtable
-   that type descriptors point to.  Also what mingw-w64's headers expect of
-   their own import library: C99 vsnprintf for snprintf, and the standard
-   streams through __acrt_iob_func.  Written over msvcrt.dll and
-   kernel32.dll. */
+   directory it needs, atexit, sized delete, __std_terminate, the vtable
+   that type descriptors point to, and the stack probe.  Also what
+   mingw-w64's headers expect of their own import library: C99 vsnprintf for
+   snprintf, and the standard streams through __acrt_iob_func.  Written over
+   msvcrt.dll and kernel32.dll. */
 #include <limits.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -119,3 +119,20 @@ struct msvcrt_file *__cdecl __acrt_iob_func(unsigned index)
 {
     return &__iob_func()[index];
 }
+
+/* The stack probe the compiler calls before allocating a frame larger than
+   a page: x15 holds the size in 16-byte units.  Touching every page in
+   order, from the top down, lets the guard page below the committed stack
+   grow it (or raise the stack overflow) one page at a time.  Only x16 and
+   x17 may change. */
+__asm__(".text\n"
+        ".globl __chkstk\n"
+        ".p2align 2\n"
+        "__chkstk:\n"
+        "    lsl x16, x15, #4\n"
+        "    mov x17, sp\n"
+        "1:  sub x17, x17, #4096\n"
+        "    subs x16, x16, #4096\n"
+        "    ldr xzr, [x17]\n"
+        "    b.gt 1b\n"
+        "    ret\n");
