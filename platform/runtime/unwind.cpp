@@ -42,6 +42,7 @@ extern "C" void __seh_unwind(const __seh_unwind_goal *where) {
             fputs("zeb: exception unwind lost its target\n", stderr);
             abort();
         }
+        if (ZEB_FAULT(FINALLY_OUTERMOST_FIRST)) r = zeb::variant::outermost_finally_first(goal, r);
         if (!(ZEB_FAULT(FINALLY_RUN_TWICE) && zeb::variant::run_again(r))) __seh_head = r->prev;
         if (r->kind == __SEH_FINALLY && !(ZEB_FAULT(SKIP_FINALLY_ON_UNWIND) && !goal.jump) &&
             !(ZEB_FAULT(LONGJMP_SKIPS_FINALLY) && goal.jump)) {

@@ -13,6 +13,9 @@ namespace zeb::variant {
 extern __thread const __seh_record *finally_running;
 // True the first time the unwind meets this termination handler's record.
 bool run_again(const __seh_record *r);
+// Puts the outermost termination handler that the unwind will run in the
+// head record's frame at the head of the chain, and returns the head.
+__seh_record *outermost_finally_first(const __seh_unwind_goal &goal, __seh_record *head);
 // Goes on with an exception's search after the termination handler that
 // the search ran itself; returns for any other unwind.
 void resume_search(const __seh_unwind_goal &goal);
