@@ -4,7 +4,7 @@
   zeb run [--platform NAME|PATH.toml] [--programs suite|behaviour] [--junit FILE] [--timeout S] [--jobs N] [REGEX]
   zeb test
   zeb platforms [PATH.toml ...]
-  zeb cc SOURCE -o PROGRAM [-I DIR] [-D NAME[=VALUE]]
+  zeb cc [--c++] GCC-ARGUMENTS...     (sources, objects, -c, -o, -I, -D, -O2 ...)
   zeb check-sources
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
 """
@@ -171,17 +171,18 @@ def cmd_matrix(args):
     return 0
 
 
-def cmd_cc(args):
+def cmd_cc(argv):
+    """gcc's command line, through the host's zeb-cc (zeb-c++ with --c++)."""
     packages.ensure(load_platform("host").packages)
     if not layer.build("host"):
         sys.exit("zeb: building the lowering tool failed")
-    cmd = [sys.executable, os.path.join(ROOT, "platform", "cc", "zeb_cc.py"), args.source, "-o", args.output,
-           "--lower", layer.lowering_tool(), "--runtime", layer.runtime("host")]
-    cmd += [f"-I{d}" for d in args.includes] + [f"-D{d}" for d in args.defines]
-    return sh(cmd)
+    driver = "zeb-c++" if "--c++" in argv else "zeb-cc"
+    return sh([os.path.join(layer.build_dir("host"), "bin", driver)] + [a for a in argv if a != "--c++"])
 
 
 def main(argv):
+    if argv[:1] == ["cc"]:
+        return cmd_cc(argv[1:])
     p = argparse.ArgumentParser(prog="zeb", description="exception-handling conformance suite")
     sub = p.add_subparsers(dest="command", required=True)
     r = sub.add_parser("run", help="build and run the suite's programs")
@@ -197,11 +198,8 @@ def main(argv):
     sub.add_parser("test", help="the project's own tests")
     pl = sub.add_parser("platforms", help="list the platforms; check platform files")
     pl.add_argument("files", nargs="*", metavar="PATH.toml", help="platform files to check and list as well")
-    c = sub.add_parser("cc", help="build one source in the dialect into a program")
-    c.add_argument("source")
-    c.add_argument("-o", dest="output", required=True)
-    c.add_argument("-I", dest="includes", action="append", default=[])
-    c.add_argument("-D", dest="defines", action="append", default=[])
+    # `zeb cc` takes gcc's command line whole (main() hands it over unparsed).
+    sub.add_parser("cc", help="gcc's command line: sources in the dialect, objects, -c, -o, -I, -D, -O2 ...")
     sub.add_parser("check-sources", help="compile every source for Windows on ARM64 with clang")
     m = sub.add_parser("matrix", help="results of every program on several platforms, as Markdown")
     m.add_argument("--platforms", default="host,arm,wine,windows-arm64", help="names or platform files, comma-separated")
@@ -212,7 +210,7 @@ def main(argv):
         p.error("--timeout must be more than 0")
     if getattr(args, "jobs", 1) < 1:
         p.error("--jobs must be at least 1")
-    return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "cc": cmd_cc,
+    return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms,
             "check-sources": cmd_check_sources, "matrix": cmd_matrix}[args.command](args)
 
 
