@@ -16,6 +16,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_sources  # noqa: E402
+import example  # noqa: E402
 import layer  # noqa: E402
 import matrix  # noqa: E402
 import packages  # noqa: E402
@@ -123,6 +124,9 @@ def cmd_test(args):
         if name == "host":
             print(f"== {copying.name}: suite through {os.path.relpath(copying.path, ROOT)}", flush=True)
             suite_step(copying, failures, COPYING_PROGRAMS)
+            print("== example: examples/cmake-project with zeb-cc and zeb-c++", flush=True)
+            if not example.build_and_test():
+                failures.append("example: cmake-project")
     print("== check-sources", flush=True)
     if check_sources.main() != 0:
         failures.append("check-sources")

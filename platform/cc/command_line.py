@@ -162,7 +162,7 @@ def parse(argv, cxx_driver=False):
             cmd.link.append(given)
         i += 1
 
-    if cmd.stop is None and any(d in ("-M", "-MM") for d in cmd.dependencies):
+    if cmd.stop != "-fsyntax-only" and any(d in ("-M", "-MM") for d in cmd.dependencies):
         cmd.stop = "-E"   # a dependency list instead of the preprocessed text
     sources = cmd.sources()
     if not cmd.inputs:
