@@ -37,6 +37,9 @@ BEHAVIOUR_ELSEWHERE = ("windows-arm64",)
 # copies each program elsewhere first, as one for a device would.
 COPYING_PLATFORM = os.path.join(ROOT, "tests", "platforms", "copy-and-run.toml")
 COPYING_PROGRAMS = "^(ZEB0004|ZEB0029|cxx-terminate-from-destructor|mixed-setjmp-fibonacci@5_1.0)$"
+# The host with every program built -O2 by zeb-cc / zeb-c++: the suite and
+# the behaviour programs must behave as at -O0.
+OPTIMISED_PLATFORM = os.path.join(ROOT, "tests", "platforms", "host-O2.toml")
 
 
 def sh(cmd, **kw):
@@ -97,10 +100,13 @@ def cmd_test(args):
     """The project's own tests: the layer's unit tests and behaviour
     programs on the host and on ARM, the suite on host, ARM and Wine
     (expected failures allowed, unexpected results not), the suite through a
-    user's kind of platform file, and the compile check of the sources."""
+    user's kind of platform file, the suite and behaviour programs built
+    -O2, the example project built by CMake with zeb-cc, and the compile
+    check of the sources."""
     platforms = {name: load_platform(name) for name in ("host", "arm", "wine", "windows-arm64")}
     copying = load_platform(COPYING_PLATFORM)
-    wanted = [p for pl in list(platforms.values()) + [copying] for p in pl.packages] + packages.CHECK_SOURCES
+    optimised = load_platform(OPTIMISED_PLATFORM)
+    wanted = [p for pl in list(platforms.values()) + [copying, optimised] for p in pl.packages] + packages.CHECK_SOURCES
     packages.ensure(list(dict.fromkeys(wanted)))
     started = time.monotonic()
     failures = []
@@ -124,6 +130,9 @@ def cmd_test(args):
         if name == "host":
             print(f"== {copying.name}: suite through {os.path.relpath(copying.path, ROOT)}", flush=True)
             suite_step(copying, failures, COPYING_PROGRAMS)
+            print(f"== {optimised.name}: suite and behaviour programs at -O2", flush=True)
+            suite_step(optimised, failures)
+            suite_step(optimised, failures, which="behaviour")
             print("== example: examples/cmake-project with zeb-cc and zeb-c++", flush=True)
             if not example.build_and_test():
                 failures.append("example: cmake-project")

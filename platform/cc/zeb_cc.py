@@ -27,7 +27,11 @@ INCLUDE = os.path.normpath(os.path.join(HERE, "..", "include"))
 COMMON_FLAGS = ["-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer",
                 # every division checks its divisor, as on the platform's ARM
                 # compilers; the run-time raises the exception
-                "-fsanitize=integer-divide-by-zero"]
+                "-fsanitize=integer-divide-by-zero",
+                # a read or write through a null pointer is an access
+                # violation that a handler can take, not undefined behaviour
+                # the optimiser may turn into a trap or drop
+                "-fno-isolate-erroneous-paths-dereference", "-fno-delete-null-pointer-checks"]
 CXX_FLAGS = ["-std=gnu++17"]
 # C stays C.  Its filters are GNU C nested functions, called through
 # trampolines on the stack, so the stack is executable.

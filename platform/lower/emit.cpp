@@ -36,6 +36,10 @@ public:
             sites_.push_back({{at, at}, [decl] { return decl; }});
         }
         for (unsigned at : m_.reference_catches) sites_.push_back({{at, at}, [] { return std::string("&"); }});
+        for (const Range &d : m_.unoptimised) {
+            sites_.push_back({{d.begin, d.begin}, [] { return std::string("__SEH_UNOPTIMISED_BEGIN "); }});
+            sites_.push_back({{d.end, d.end}, [] { return std::string(" __SEH_UNOPTIMISED_END"); }});
+        }
         std::stable_sort(sites_.begin(), sites_.end(), [](const Site &a, const Site &b) {
             if (a.range.begin != b.range.begin) return a.range.begin < b.range.begin;
             const bool a_insert = a.range.end == a.range.begin, b_insert = b.range.end == b.range.begin;
