@@ -4,7 +4,7 @@
   zeb run [--platform NAME|PATH.toml] [--programs suite|behaviour] [--junit FILE] [--timeout S] [--jobs N] [REGEX]
   zeb test
   zeb platforms [PATH.toml ...]
-  zeb cc SOURCE -o PROGRAM [-I DIR] [-D NAME[=VALUE]]
+  zeb cc [--c++] GCC-ARGUMENTS...     (sources, objects, -c, -o, -I, -D, -O2 ...)
   zeb check-sources
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
   zeb fuzz [--platform NAME|PATH.toml] [--count N] [--seed S] [--jobs J] [--keep DIR]
@@ -18,6 +18,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_sources  # noqa: E402
+import example  # noqa: E402
 import layer  # noqa: E402
 import matrix  # noqa: E402
 import packages  # noqa: E402
@@ -40,6 +41,9 @@ BEHAVIOUR_ELSEWHERE = ("windows-arm64",)
 # copies each program elsewhere first, as one for a device would.
 COPYING_PLATFORM = os.path.join(ROOT, "tests", "platforms", "copy-and-run.toml")
 COPYING_PROGRAMS = "^(ZEB0004|ZEB0029|cxx-terminate-from-destructor|mixed-setjmp-fibonacci@5_1.0)$"
+# The host with every program built -O2 by zeb-cc / zeb-c++: the suite and
+# the behaviour programs must behave as at -O0.
+OPTIMISED_PLATFORM = os.path.join(ROOT, "tests", "platforms", "host-O2.toml")
 
 
 def sh(cmd, **kw):
@@ -119,11 +123,14 @@ def cmd_test(args):
     """The project's own tests: the layer's unit tests and behaviour
     programs on the host and on ARM, the suite on host, ARM and Wine
     (expected failures allowed, unexpected results not), the suite through a
-    user's kind of platform file, the suite against every variant run-time
-    on the host, and the compile check of the sources."""
+    user's kind of platform file, the suite and behaviour programs built
+    -O2, the example project built by CMake with zeb-cc, the suite against
+    every variant run-time on the host, and the compile check of the
+    sources."""
     platforms = {name: load_platform(name) for name in ("host", "arm", "wine", "windows-arm64")}
     copying = load_platform(COPYING_PLATFORM)
-    wanted = [p for pl in list(platforms.values()) + [copying] for p in pl.packages] + packages.CHECK_SOURCES
+    optimised = load_platform(OPTIMISED_PLATFORM)
+    wanted = [p for pl in list(platforms.values()) + [copying, optimised] for p in pl.packages] + packages.CHECK_SOURCES
     packages.ensure(list(dict.fromkeys(wanted)))
     started = time.monotonic()
     failures = []
@@ -147,6 +154,12 @@ def cmd_test(args):
         if name == "host":
             print(f"== {copying.name}: suite through {os.path.relpath(copying.path, ROOT)}", flush=True)
             suite_step(copying, failures, COPYING_PROGRAMS)
+            print(f"== {optimised.name}: suite and behaviour programs at -O2", flush=True)
+            suite_step(optimised, failures)
+            suite_step(optimised, failures, which="behaviour")
+            print("== example: examples/cmake-project with zeb-cc and zeb-c++", flush=True)
+            if not example.build_and_test():
+                failures.append("example: cmake-project")
             print(f"== {name}: sensitivity", flush=True)
             sensitivity_step(platform, failures)
     print("== check-sources", flush=True)
@@ -221,14 +234,13 @@ def cmd_sensitivity(args):
     return 0 if ok else 1
 
 
-def cmd_cc(args):
+def cmd_cc(argv):
+    """gcc's command line, through the host's zeb-cc (zeb-c++ with --c++)."""
     packages.ensure(load_platform("host").packages)
     if not layer.build("host"):
         sys.exit("zeb: building the lowering tool failed")
-    cmd = [sys.executable, os.path.join(ROOT, "platform", "cc", "zeb_cc.py"), args.source, "-o", args.output,
-           "--lower", layer.lowering_tool(), "--runtime", layer.runtime("host")]
-    cmd += [f"-I{d}" for d in args.includes] + [f"-D{d}" for d in args.defines]
-    return sh(cmd)
+    driver = "zeb-c++" if "--c++" in argv else "zeb-cc"
+    return sh([os.path.join(layer.build_dir("host"), "bin", driver)] + [a for a in argv if a != "--c++"])
 
 
 def fuzz_target(spec):
@@ -265,6 +277,8 @@ def cmd_fuzz(args):
 
 
 def main(argv):
+    if argv[:1] == ["cc"]:
+        return cmd_cc(argv[1:])
     p = argparse.ArgumentParser(prog="zeb", description="exception-handling conformance suite")
     sub = p.add_subparsers(dest="command", required=True)
     r = sub.add_parser("run", help="build and run the suite's programs")
@@ -280,11 +294,8 @@ def main(argv):
     sub.add_parser("test", help="the project's own tests")
     pl = sub.add_parser("platforms", help="list the platforms; check platform files")
     pl.add_argument("files", nargs="*", metavar="PATH.toml", help="platform files to check and list as well")
-    c = sub.add_parser("cc", help="build one source in the dialect into a program")
-    c.add_argument("source")
-    c.add_argument("-o", dest="output", required=True)
-    c.add_argument("-I", dest="includes", action="append", default=[])
-    c.add_argument("-D", dest="defines", action="append", default=[])
+    # `zeb cc` takes gcc's command line whole (main() hands it over unparsed).
+    sub.add_parser("cc", help="gcc's command line: sources in the dialect, objects, -c, -o, -I, -D, -O2 ...")
     sub.add_parser("check-sources", help="compile every source for Windows on ARM64 with clang")
     m = sub.add_parser("matrix", help="results of every program on several platforms, as Markdown")
     m.add_argument("--platforms", default="host,arm,wine,windows-arm64", help="names or platform files, comma-separated")
@@ -307,7 +318,7 @@ def main(argv):
         p.error("--timeout must be more than 0")
     if getattr(args, "jobs", 1) < 1:
         p.error("--jobs must be at least 1")
-    return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "cc": cmd_cc, "fuzz": cmd_fuzz,
+    return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "fuzz": cmd_fuzz,
             "check-sources": cmd_check_sources, "matrix": cmd_matrix,
             "sensitivity": cmd_sensitivity}[args.command](args)
 

@@ -1,24 +1,29 @@
 #!/usr/bin/env python3
-"""Builds one source in the platform's dialect into a program with the layer.
+"""Builds sources in the platform's dialect with the layer, with the command
+line of gcc and g++.
 
-    zeb_cc.py SOURCE -o PROGRAM --lower TOOL --runtime LIB [--cxx COMPILER]
-              [--flag FLAG]... [-I DIR] [-D NAME[=VALUE]]
+    zeb_cc.py --lower TOOL --runtime LIB [--cxx COMPILER] [--cc COMPILER]
+              [--flag FLAG]... [--keep LOWERED] [--c++]  GCC-ARGUMENTS...
 
-Lowers the source with the lowering tool, then compiles the lowered C++ and
-links it with the run-time.  The suite's build and `./zeb cc` both come here,
+Each C or C++ source is lowered with the lowering tool and the lowered copy
+compiled; objects, archives and libraries are linked with the run-time.  -c,
+-S, -E and -fsyntax-only stop early as with gcc.  The suite's build, the
+platform files, `./zeb cc` and the zeb-cc / zeb-c++ commands all come here,
 so a program is built the same way whoever builds it.
 """
-import argparse
 import os
 import subprocess
 import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from command_line import UsageError, object_name, parse, std_language  # noqa: E402
+
 INCLUDE = os.path.normpath(os.path.join(HERE, "..", "include"))
 
-# Built without optimisation, as the platform's suite is: every local that a
-# handler reads lives in memory.
+# Built without optimisation unless told otherwise, as the platform's suite
+# is: every local that a handler reads lives in memory.
 COMMON_FLAGS = ["-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer",
                 # every division checks its divisor, as on the platform's ARM
                 # compilers; the run-time raises the exception
@@ -27,14 +32,17 @@ COMMON_FLAGS = ["-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer",
                 # platform's stack probes do: a filter with a large frame
                 # running out of stack meets the guard page, never the
                 # memory below it
-                "-fstack-clash-protection"]
+                "-fstack-clash-protection",
+                # a read or write through a null pointer is an access
+                # violation that a handler can take, not undefined behaviour
+                # the optimiser may turn into a trap or drop
+                "-fno-isolate-erroneous-paths-dereference", "-fno-delete-null-pointer-checks"]
 CXX_FLAGS = ["-std=gnu++17"]
 # C stays C.  Its filters are GNU C nested functions; the compiler writes
 # their trampolines on the stack, but the run-time never runs them there
 # (it reads them and calls the function), so the stack is not executable,
 # as on the platform.
 C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
-C_LINK_FLAGS = []
 LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack"]
 
 
@@ -47,52 +55,169 @@ def c_compiler_for(cxx):
     return cxx
 
 
-def main(argv):
-    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("source")
-    p.add_argument("-o", dest="output", required=True)
-    p.add_argument("--lower", required=True, help="the lowering tool")
-    p.add_argument("--runtime", required=True, help="the run-time library")
-    p.add_argument("--cxx", default="g++")
-    p.add_argument("--cc", help="C compiler (default: the one beside --cxx)")
-    p.add_argument("--flag", action="append", default=[], help="extra compiler flag")
-    p.add_argument("--keep", help="also write the lowered source here")
-    p.add_argument("-I", dest="includes", action="append", default=[])
-    p.add_argument("-D", dest="defines", action="append", default=[])
-    args = p.parse_args(argv)
+def fail(message):
+    print(f"zeb-cc: error: {message}", file=sys.stderr)
+    return 1
 
-    user = [f"-I{d}" for d in args.includes] + [f"-D{d}" for d in args.defines]
-    with tempfile.TemporaryDirectory(prefix="zeb-cc-") as tmp:
-        lowered = args.keep or os.path.join(tmp, os.path.basename(args.source) + ".cpp")
-        if os.path.dirname(lowered):
-            os.makedirs(os.path.dirname(lowered), exist_ok=True)
-        r = subprocess.run([args.lower, args.source, "-o", lowered, "-I", INCLUDE] + user)
-        if r.returncode != 0:
-            return 1
-        # Debug information and the linker's messages name the source, not
-        # the lowered file the compiler was given.
-        source_map = [f"-ffile-prefix-map={os.path.abspath(lowered)}={os.path.abspath(args.source)}"]
-        out_dir = os.path.dirname(os.path.abspath(args.output))
-        os.makedirs(out_dir, exist_ok=True)
-        if args.source.endswith(".c"):
-            # The lowered source keeps the C source's name in its #line, so
-            # compile it as C explicitly; link with the C++ driver, which
-            # brings the run-time's C++ library.
-            obj = os.path.join(tmp, "program.o")
-            compile_cmd = ([args.cc or c_compiler_for(args.cxx), "-x", "c"] + COMMON_FLAGS + C_FLAGS + source_map + args.flag +
-                           ["-I", INCLUDE] + user + ["-c", lowered, "-o", obj])
-            link_cmd = [args.cxx] + args.flag + [obj, "-o", args.output, args.runtime] + C_LINK_FLAGS + LINK_FLAGS
-            steps = [compile_cmd, link_cmd]
+
+class Driver:
+    def __init__(self, cmd, tmp):
+        self.cmd = cmd
+        self.tmp = tmp
+        self.objects = {}       # Input -> the object it was compiled into
+
+    def run(self, argv, capture=False):
+        if self.cmd.verbose:
+            print(" ".join(argv), file=sys.stderr, flush=True)
+        try:
+            return subprocess.run(argv, stdout=subprocess.PIPE if capture else None, text=capture)
+        except OSError as e:
+            print(f"zeb-cc: error: cannot run '{argv[0]}': {e.strerror}", file=sys.stderr)
+            return subprocess.CompletedProcess(argv, 127, "" if capture else None)
+
+    def compiler(self, language):
+        if language == "c++":
+            return self.cmd.cxx
+        return self.cmd.cc or c_compiler_for(self.cmd.cxx)
+
+    def std_for(self, language):
+        return [s for s in self.cmd.std if std_language(s) == language]
+
+    def lower(self, source, index):
+        """Lowers SOURCE into a folder of its own, under its own name, so
+        that the compiler's default names (dependency targets) are the
+        source's; returns the lowered path or None."""
+        folder = os.path.join(self.tmp, str(index))
+        os.makedirs(folder)
+        lowered = os.path.join(folder, os.path.basename(source.path))
+        argv = ([self.cmd.lower, source.path, "-o", lowered, "-x", source.language, "-I", INCLUDE] +
+                self.cmd.preprocessor + self.std_for(source.language))
+        if self.run(argv).returncode != 0:
+            return None
+        if self.cmd.keep:
+            if os.path.dirname(self.cmd.keep):
+                os.makedirs(os.path.dirname(self.cmd.keep), exist_ok=True)
+            with open(lowered, "rb") as f, open(self.cmd.keep, "wb") as out:
+                out.write(f.read())
+        return lowered
+
+    def compile_flags(self, source, index):
+        """Everything the compiler is given for SOURCE but the file names."""
+        language = source.language
+        own = C_FLAGS if language == "c" else CXX_FLAGS if language == "c++" else []
+        # Quoted includes are looked for beside the original source first,
+        # as the compiler would have done for the source itself.
+        folder = os.path.dirname(source.path) or "."
+        here = ["-iquote", folder]
+        # The lowered copy has the source's name in a folder of its own: the
+        # debugging information names the source.
+        if source.language != "asm":
+            here.append(f"-fdebug-prefix-map={os.path.join(self.tmp, str(index))}={folder}")
+        return (COMMON_FLAGS + own + self.cmd.flags + self.std_for(language) + self.cmd.compile + self.cmd.both +
+                here + self.cmd.preprocessor + ["-I", INCLUDE] + self.cmd.dependencies)
+
+    def output_of(self, source, index):
+        stop = self.cmd.stop
+        if stop is None:
+            return os.path.join(self.tmp, str(index), "object.o")
+        if self.cmd.output:
+            return self.cmd.output
+        return None if stop in ("-E", "-fsyntax-only") else object_name(source.path, stop)
+
+    def compile(self, source, index):
+        if source.language == "asm":
+            os.makedirs(os.path.join(self.tmp, str(index)))
+            compiled = source.path
         else:
-            steps = [[args.cxx] + COMMON_FLAGS + CXX_FLAGS + source_map + args.flag + ["-I", INCLUDE] + user +
-                     [lowered, "-o", args.output, args.runtime] + LINK_FLAGS]
-        for cmd in steps:
-            if subprocess.run(cmd).returncode != 0:
-                try:
-                    os.unlink(args.output)
-                except FileNotFoundError:
-                    pass
-                return 1
+            compiled = self.lower(source, index)
+            if compiled is None:
+                return False
+        output = self.output_of(source, index)
+        stop = self.cmd.stop or "-c"
+        language = "assembler-with-cpp" if source.language == "asm" else source.language
+        argv = [self.compiler(source.language)] + self.compile_flags(source, index) + [stop, "-x", language, compiled]
+        to_stdout = stop == "-E" or any(d in ("-M", "-MM") for d in self.cmd.dependencies)
+        if to_stdout:
+            # The preprocessed text and a dependency list name the lowered
+            # copy: they are shown with the source's name instead.
+            r = self.run(argv, capture=True)
+            text = self.rename(r.stdout or "", compiled, source.path)
+            if output:
+                with open(output, "w") as f:
+                    f.write(text)
+            else:
+                sys.stdout.write(text)
+            return r.returncode == 0
+        if output:
+            if os.path.dirname(output):
+                os.makedirs(os.path.dirname(output), exist_ok=True)
+            argv += ["-o", output]
+        ok = self.run(argv).returncode == 0
+        if ok and output:
+            self.objects[id(source)] = output
+            self.rename_dependency_file(source, compiled, output)
+        return ok
+
+    @staticmethod
+    def rename(text, lowered, source):
+        escaped = source.replace(" ", "\\ ")
+        return text.replace(lowered, escaped)
+
+    def rename_dependency_file(self, source, lowered, output):
+        deps = self.cmd.dependencies
+        if not any(d in ("-MD", "-MMD") for d in deps) and "-MF" not in deps:
+            return
+        if "-MF" in deps:
+            path = deps[deps.index("-MF") + 1]
+        else:
+            path = os.path.splitext(output)[0] + ".d"
+        if not os.path.exists(path):
+            return
+        with open(path) as f:
+            text = f.read()
+        with open(path, "w") as f:
+            f.write(self.rename(text, lowered, source.path))
+
+    def link(self):
+        cmd = self.cmd
+        inputs = []
+        for item in cmd.link:
+            if isinstance(item, str):
+                inputs.append(item)
+            elif item.language is None:
+                inputs.append(item.path)
+            else:
+                inputs.append(self.objects[id(item)])
+        argv = ([cmd.cxx] + cmd.flags + cmd.both + inputs + [cmd.runtime] + LINK_FLAGS +
+                ["-o", cmd.output or "a.out"])
+        if cmd.output and os.path.dirname(cmd.output):
+            os.makedirs(os.path.dirname(cmd.output), exist_ok=True)
+        if self.run(argv).returncode != 0:
+            try:
+                os.unlink(cmd.output or "a.out")
+            except FileNotFoundError:
+                pass
+            return False
+        return True
+
+
+def main(argv, cxx_driver=False):
+    if "--c++" in argv:
+        argv = [a for a in argv if a != "--c++"]
+        cxx_driver = True
+    try:
+        cmd = parse(argv, cxx_driver)
+    except UsageError as e:
+        return fail(str(e))
+    with tempfile.TemporaryDirectory(prefix="zeb-cc-") as tmp:
+        driver = Driver(cmd, tmp)
+        ok = True
+        for index, source in enumerate(cmd.sources()):
+            ok = driver.compile(source, index) and ok
+        if not ok:
+            return 1
+        if cmd.stop is None and not driver.link():
+            return 1
     return 0
 
 

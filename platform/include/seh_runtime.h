@@ -7,6 +7,22 @@
 #include "seh_fault_switch.h"
 #include "seh_types.h"
 
+/* Around each declaration that holds a guarded block or calls setjmp: no
+ * optimisation there, so that every local lives in memory and a value stored
+ * before a raise, a fault or a long jump is the value read after it, as the
+ * platform's compilers keep it.  The rest of the program is optimised as
+ * asked. */
+#if defined(__clang__)
+#define __SEH_UNOPTIMISED_BEGIN _Pragma("clang optimize off")
+#define __SEH_UNOPTIMISED_END _Pragma("clang optimize on")
+#elif defined(__GNUC__)
+#define __SEH_UNOPTIMISED_BEGIN _Pragma("GCC push_options") _Pragma("GCC optimize (\"O0\")")
+#define __SEH_UNOPTIMISED_END _Pragma("GCC pop_options")
+#else
+#define __SEH_UNOPTIMISED_BEGIN
+#define __SEH_UNOPTIMISED_END
+#endif
+
 struct __seh_record;
 struct __seh_jmp_buf_tag;
 

@@ -59,13 +59,55 @@ public:
           c_source_(c_source) {}
 
     Model run() {
+        std::vector<Range> declarations;
         for (CXCursor c : children(clang_getTranslationUnitCursor(unit_)))
-            if (in_main_file(c)) visit(c, nullptr);
+            if (in_main_file(c)) {
+                visit(c, nullptr);
+                top_level(c, &declarations);
+            }
         scan_leaves();
+        mark_unoptimised(declarations);
         return std::move(model_);
     }
 
 private:
+    // Functions that return twice, by the names compilers know them by.
+    static bool returns_twice(const std::string &name) {
+        static const char *const names[] = {"setjmp", "_setjmp", "__setjmp", "sigsetjmp", "__sigsetjmp",
+                                            "_setjmpex", "__intrinsic_setjmp", "__intrinsic_setjmpex",
+                                            "savectx", "vfork", "getcontext"};
+        for (const char *n : names)
+            if (name == n) return true;
+        return false;
+    }
+
+    // The declarations at file scope, namespaces and linkage blocks opened.
+    void top_level(CXCursor c, std::vector<Range> *out) {
+        const CXCursorKind kind = clang_getCursorKind(c);
+        Range r = with_semicolon(range(c));
+        const auto kids = children(c);
+        // extern "C" int f() {...} is one declaration; a namespace or an
+        // extern "C" { ... } block holds several.
+        const bool braced = !kids.empty() && text_.find('{', r.begin) < range(kids.front()).begin;
+        if (kind == CXCursor_Namespace || (kind == CXCursor_LinkageSpec && braced)) {
+            for (CXCursor k : kids)
+                if (in_main_file(k)) top_level(k, out);
+            return;
+        }
+        if (r.end > r.begin) out->push_back(r);
+    }
+
+    void mark_unoptimised(const std::vector<Range> &declarations) {
+        for (const Range &d : declarations) {
+            bool reentered = false;
+            for (const Function &f : model_.functions)
+                reentered = reentered || (f.reentered && d.begin <= f.body.begin && f.body.begin < d.end);
+            bool covered = false;
+            for (const Range &u : model_.unoptimised) covered = covered || (u.begin <= d.begin && d.end <= u.end);
+            if (reentered && !covered) model_.unoptimised.push_back(d);
+        }
+    }
+
     CXTranslationUnit unit_;
     const std::string &text_;
     std::string main_path_;
@@ -330,6 +372,7 @@ private:
         TryStmt t;
         t.id = int(model_.tries.size());
         t.function = fs->index;
+        model_.functions[fs->index].reentered = true;
         t.whole = range(c);
         t.body = range(kids[0]);
         t.is_finally = clang_getCursorKind(kids[1]) == CXCursor_SEHFinallyStmt;
@@ -417,6 +460,9 @@ private:
             }
             break;
         }
+        case CXCursor_CallExpr:
+            if (returns_twice(take(clang_getCursorSpelling(c)))) model_.functions[fs->index].reentered = true;
+            break;
         case CXCursor_IndirectGotoStmt:
             if (!bodies(*fs).empty()) problem(c, "a computed goto cannot be used inside a guarded block");
             break;

@@ -41,6 +41,10 @@ public:
             sites_.push_back({{at, at}, [decl] { return decl; }});
         }
         for (unsigned at : m_.reference_catches) sites_.push_back({{at, at}, [] { return std::string("&"); }});
+        for (const Range &d : m_.unoptimised) {
+            sites_.push_back({{d.begin, d.begin}, [] { return std::string("__SEH_UNOPTIMISED_BEGIN "); }});
+            sites_.push_back({{d.end, d.end}, [] { return std::string(" __SEH_UNOPTIMISED_END"); }});
+        }
         std::stable_sort(sites_.begin(), sites_.end(), [](const Site &a, const Site &b) {
             if (a.range.begin != b.range.begin) return a.range.begin < b.range.begin;
             const bool a_insert = a.range.end == a.range.begin, b_insert = b.range.end == b.range.begin;
@@ -97,10 +101,39 @@ private:
     }
 
     // Relocated text (a filter moved before its guarded body) goes on one
-    // line; its line breaks stay where it was.
-    static std::string flatten(std::string s) {
-        std::replace(s.begin(), s.end(), '\n', ' ');
-        return s;
+    // line; its line breaks stay where it was.  A line comment in it would
+    // swallow the rest of that line, so comments go; a line continuation
+    // joins its lines.
+    static std::string flatten(const std::string &s) {
+        std::string out;
+        char quote = 0;
+        for (size_t i = 0; i < s.size(); ++i) {
+            const char ch = s[i];
+            if (ch == '\\' && i + 1 < s.size() && (s[i + 1] == '\n' || s[i + 1] == '\r')) {
+                i += s[i + 1] == '\r' && i + 2 < s.size() && s[i + 2] == '\n' ? 2 : 1;
+                continue;
+            }
+            if (quote) {
+                out += ch;
+                if (ch == '\\' && i + 1 < s.size()) out += s[++i];
+                else if (ch == quote) quote = 0;
+                continue;
+            }
+            if (ch == '"' || ch == '\'') {
+                quote = ch;
+                out += ch;
+            } else if (ch == '/' && i + 1 < s.size() && s[i + 1] == '/') {
+                while (i + 1 < s.size() && s[i + 1] != '\n' && s[i + 1] != '\r') ++i;
+                out += ' ';
+            } else if (ch == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+                const size_t end = s.find("*/", i + 2);
+                i = end == std::string::npos ? s.size() : end + 1;
+                out += ' ';
+            } else {
+                out += ch == '\n' || ch == '\r' ? ' ' : ch;
+            }
+        }
+        return out;
     }
 
     static std::string lines_of(const std::string &s) { return std::string(newlines(s), '\n'); }
@@ -250,9 +283,23 @@ private:
 
 }  // namespace
 
+std::string line_directive(const std::string &path) {
+    std::string quoted;
+    for (char ch : path) {
+        if (ch == '"' || ch == '\\') quoted += '\\';
+        quoted += ch;
+    }
+    return "#line 1 \"" + quoted + "\"\n";
+}
+
 std::string emit(Model &model, const std::string &text, const std::string &path, bool c) {
-    std::string out = "#include <seh_runtime.h>\n#line 1 \"" + path + "\"\n";
-    return out + Emitter(model, text, path, c).run();
+    // The run-time's header is included "from" the source's first line, so
+    // that no message names the lowered copy.
+    const std::string line = line_directive(path);
+    std::string body = Emitter(model, text, path, c).run();
+    // A byte-order mark is only valid at the very start of a file.
+    if (body.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0) body.erase(0, BYTE_ORDER_MARK.size());
+    return line + "#include <seh_runtime.h>\n" + line + body;
 }
 
 }  // namespace zeb::lower

@@ -10,6 +10,13 @@
 
 namespace zeb::lower {
 
+// UTF-8's byte-order mark, which editors on Windows put at the start of a
+// source; the lowered source drops it.
+inline const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
+// `#line 1 "PATH"`, PATH quoted as a string literal.
+std::string line_directive(const std::string &path);
+
 // `c`: the output is GNU C (for C sources), otherwise C++.
 std::string emit(Model &model, const std::string &text, const std::string &path, bool c);
 

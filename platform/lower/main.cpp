@@ -1,13 +1,16 @@
 // zeb-lower: turns a source in the platform's SEH dialect into portable C++
 // that calls the run-time.
 //
-//   zeb-lower INPUT -o OUTPUT [-I DIR] [-D NAME[=VALUE]] [-U NAME] [-std=...]
+//   zeb-lower INPUT -o OUTPUT [-x c|c++] [-I DIR] [-iquote DIR] [-isystem DIR]
+//             [-include FILE] [-D NAME[=VALUE]] [-U NAME] [-std=...]
 //
+// The language follows the name (.c is C, anything else C++) unless -x says.
 // Misuse of the dialect, and any other error the compiler finds, is reported
 // as file:line:col: error: message; the tool then exits 1 and writes no output.
 #include <clang-c/Index.h>
 
 #include <stdio.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -30,7 +33,11 @@ using zeb::lower::take;
 void line_col(const std::string &text, unsigned offset, unsigned *line, unsigned *col) {
     *line = 1;
     *col = 1;
-    for (unsigned i = 0; i < offset && i < text.size(); ++i) {
+    // Editors count columns after a byte-order mark, as the compiler does.
+    const unsigned start = text.compare(0, zeb::lower::BYTE_ORDER_MARK.size(), zeb::lower::BYTE_ORDER_MARK) == 0
+                               ? unsigned(zeb::lower::BYTE_ORDER_MARK.size())
+                               : 0;
+    for (unsigned i = start; i < offset && i < text.size(); ++i) {
         if (text[i] == '\n') {
             ++*line;
             *col = 1;
@@ -53,7 +60,7 @@ bool is_leave_scope(const std::string &message) {
     return message.find("'__leave' statement not in __try block") != std::string::npos;
 }
 
-int report_compiler_errors(CXTranslationUnit unit) {
+int report_compiler_errors(CXTranslationUnit unit, bool byte_order_mark) {
     int errors = 0;
     for (unsigned i = 0, count = clang_getNumDiagnostics(unit); i < count; ++i) {
         CXDiagnostic d = clang_getDiagnostic(unit, i);
@@ -62,7 +69,10 @@ int report_compiler_errors(CXTranslationUnit unit) {
         if (severity >= CXDiagnostic_Error && !is_target_refusal(message) && !is_leave_scope(message)) {
             CXFile file;
             unsigned line = 0, col = 0;
-            clang_getExpansionLocation(clang_getDiagnosticLocation(d), &file, &line, &col, nullptr);
+            const CXSourceLocation at = clang_getDiagnosticLocation(d);
+            clang_getExpansionLocation(at, &file, &line, &col, nullptr);
+            // The compiler counts the mark's three bytes as columns.
+            if (byte_order_mark && line == 1 && col > 3 && clang_Location_isFromMainFile(at)) col -= 3;
             const std::string name = file ? take(clang_getFileName(file)) : "<command line>";
             fprintf(stderr, "%s:%u:%u: error: %s\n", name.c_str(), line, col, message.c_str());
             ++errors;
@@ -73,25 +83,46 @@ int report_compiler_errors(CXTranslationUnit unit) {
 }
 
 int usage() {
-    fputs("usage: zeb-lower INPUT -o OUTPUT [-I DIR] [-D NAME[=VALUE]] [-U NAME] [-std=STD]\n", stderr);
+    fputs("usage: zeb-lower INPUT -o OUTPUT [-x c|c++] [-I DIR] [-iquote DIR] [-isystem DIR] [-idirafter DIR]\n"
+          "                 [-include FILE] [-imacros FILE] [-D NAME[=VALUE]] [-U NAME] [-std=STD]\n",
+          stderr);
     return 2;
+}
+
+// The preprocessor's options, which the compiler is given too, so that the
+// tool sees the source as the compiler will.  Each takes a value, joined or
+// as the next argument.
+bool is_preprocessor_option(const std::string &a) {
+    return a == "-I" || a == "-D" || a == "-U" || a == "-iquote" || a == "-isystem" || a == "-idirafter" ||
+           a == "-include" || a == "-imacros";
+}
+
+bool is_joined_preprocessor_option(const std::string &a) {
+    for (const char *prefix : {"-I", "-D", "-U", "-iquote", "-isystem", "-idirafter", "-std="})
+        if (a.rfind(prefix, 0) == 0 && a.size() > strlen(prefix)) return true;
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string input, output;
+    std::string input, output, language_name;
     std::vector<std::string> args = {"-fms-extensions", "-D__ZEB_LOWERING__",
                                      "-Wno-everything", "-ferror-limit=0", "-I", ZEB_PLATFORM_INCLUDE};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-o" && i + 1 < argc) {
             output = argv[++i];
-        } else if ((a == "-I" || a == "-D" || a == "-U" || a == "-include") && i + 1 < argc) {
+        } else if ((a == "-x" && i + 1 < argc) || a.rfind("-x", 0) == 0) {
+            language_name = a == "-x" ? argv[++i] : a.substr(2);
+            if (language_name != "c" && language_name != "c++") {
+                fprintf(stderr, "zeb-lower: the language is c or c++, not '%s'\n", language_name.c_str());
+                return usage();
+            }
+        } else if (is_preprocessor_option(a) && i + 1 < argc) {
             args.push_back(a);
             args.push_back(argv[++i]);
-        } else if (a.rfind("-I", 0) == 0 || a.rfind("-D", 0) == 0 || a.rfind("-U", 0) == 0 ||
-                   a.rfind("-std=", 0) == 0) {
+        } else if (is_joined_preprocessor_option(a)) {
             args.push_back(a);
         } else if (!a.empty() && a[0] == '-') {
             fprintf(stderr, "zeb-lower: unknown option '%s'\n", a.c_str());
@@ -103,7 +134,9 @@ int main(int argc, char **argv) {
         }
     }
     if (input.empty() || output.empty()) return usage();
-    const bool c_source = input.size() > 2 && input.compare(input.size() - 2, 2, ".c") == 0;
+    const bool c_source = language_name.empty()
+                              ? input.size() > 2 && input.compare(input.size() - 2, 2, ".c") == 0
+                              : language_name == "c";
     // C sources stay C (as the platform compiles them); others are C++.
     const std::vector<std::string> language =
         c_source ? std::vector<std::string>{"-x", "c", "-std=gnu11", "-D__ZEB_C_SOURCE=1"}
@@ -130,7 +163,8 @@ int main(int argc, char **argv) {
         fprintf(stderr, "%s:1:1: error: the source could not be parsed\n", input.c_str());
         return 1;
     }
-    int errors = report_compiler_errors(unit);
+    int errors = report_compiler_errors(
+        unit, text.compare(0, zeb::lower::BYTE_ORDER_MARK.size(), zeb::lower::BYTE_ORDER_MARK) == 0);
     zeb::lower::Model model = zeb::lower::scan(unit, text, c_source);
     std::string lowered;
     if (!errors && model.problems.empty()) lowered = zeb::lower::emit(model, text, input, c_source);

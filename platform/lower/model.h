@@ -40,6 +40,9 @@ struct Function {
     std::string result_type;   // spelling, "void" when none
     bool is_lambda = false;
     bool needs_return_slot = false;
+    // Holds a guarded block or calls setjmp: control can come back into it
+    // from a raise, a fault or a long jump.
+    bool reentered = false;
 };
 
 struct Problem {
@@ -55,6 +58,11 @@ struct Model {
     // Unnamed by-value catch parameters of class type: the platform does
     // not copy the exception object into them, so they become references.
     std::vector<unsigned> reference_catches;
+    // Top-level declarations holding a reentered function: compiled without
+    // optimisation, so that every local lives in memory and a value written
+    // before a raise, a fault or a jump is the one seen after it, whatever
+    // the program is built with.
+    std::vector<Range> unoptimised;
 };
 
 }  // namespace zeb::lower
