@@ -28,14 +28,17 @@ COMMON_FLAGS = ["-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer",
                 # running out of stack meets the guard page, never the
                 # memory below it
                 "-fstack-clash-protection"]
-CXX_FLAGS = ["-std=gnu++17"]
+# A fault is a throw point, so the unwinder runs the destructors of the
+# frame it happens in (as the platform's asynchronous model does).
+CXX_FLAGS = ["-std=gnu++17", "-fnon-call-exceptions"]
 # C stays C.  Its filters are GNU C nested functions; the compiler writes
 # their trampolines on the stack, but the run-time never runs them there
 # (it reads them and calls the function), so the stack is not executable,
 # as on the platform.
 C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
 C_LINK_FLAGS = []
-LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack"]
+# A C++ throw is first offered to the guarded blocks before its catch clause.
+LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw"]
 
 
 def c_compiler_for(cxx):

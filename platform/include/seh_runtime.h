@@ -20,6 +20,10 @@ struct __seh_unwind_goal {
 };
 
 enum { __SEH_EXCEPT = 0, __SEH_FINALLY = 1 };
+/* Records of lowered C++ code: the block takes part in the unwinder's
+ * unwinds (a clause of its own catches them, so destructors and termination
+ * handlers run in scope order), and whether its body holds a C++ try. */
+enum { __SEH_CXX_UNWINDS = 1, __SEH_CXX_BODY_HAS_TRY = 2 };
 
 typedef int (*__seh_filter_fn)(void *closure, EXCEPTION_POINTERS *pointers);
 
@@ -28,6 +32,7 @@ struct __seh_record {
     void *frame;                          /* frame address of the owning function */
     void *landing[5];                     /* __builtin_setjmp buffer of the landing pad */
     int kind;
+    int flags;                            /* __SEH_CXX_* */
     /* try/except */
     __seh_filter_fn filter;               /* null: `closure` is a C filter, a nested function */
     void *closure;
@@ -50,14 +55,21 @@ void __seh_unwind(const struct __seh_unwind_goal *goal) __attribute__((noreturn)
 #endif
 
 static inline __attribute__((always_inline)) void
-__seh_push(struct __seh_record *record, int kind, void *frame)
+__seh_push_flags(struct __seh_record *record, int kind, void *frame, int flags)
 {
     if (__builtin_expect(!__seh_thread_ready, 0))
         __seh_thread_init();
     record->kind = kind;
+    record->flags = flags;
     record->frame = frame;
     record->prev = __seh_head;
     __seh_head = record;
+}
+
+static inline __attribute__((always_inline)) void
+__seh_push(struct __seh_record *record, int kind, void *frame)
+{
+    __seh_push_flags(record, kind, frame, 0);
 }
 
 #ifdef __cplusplus
@@ -87,6 +99,16 @@ static inline __attribute__((always_inline)) T &&__seh_pop_after(T &&value, stru
 {
     __seh_head = outermost->prev;
     return static_cast<T &&>(value);
+}
+
+extern "C" {
+/* Asked by the clause that catches the unwinder's unwinds in a guarded
+ * block: true when an exception or long-jump unwind of this layer is
+ * passing `record` (a try/finally: its goal is copied there) or has reached
+ * it (a try/except: its handler is entered).  False for anything else, such
+ * as a thread's exit, which goes on untouched. */
+int __seh_unwind_passes(struct __seh_record *record);
+int __seh_unwind_arrived(struct __seh_record *record);
 }
 
 /* A C++ exception passing a termination handler is held while it runs.

@@ -408,8 +408,13 @@ private:
             }
             return;
         }
+        case CXCursor_CXXTryStmt:
+            model_.cxx_tries.push_back(range(c).begin);
+            break;
         case CXCursor_CXXCatchStmt: {
             auto kids = children(c);
+            if ((kids.empty() || clang_getCursorKind(kids[0]) != CXCursor_VarDecl) && !from_macro(c))
+                model_.catch_alls.push_back(range(c).begin);
             if (!kids.empty() && clang_getCursorKind(kids[0]) == CXCursor_VarDecl &&
                 take(clang_getCursorSpelling(kids[0])).empty() && !from_macro(kids[0])) {
                 const CXType type = clang_getCanonicalType(clang_getCursorType(kids[0]));

@@ -55,6 +55,11 @@ struct Model {
     // Unnamed by-value catch parameters of class type: the platform does
     // not copy the exception object into them, so they become references.
     std::vector<unsigned> reference_catches;
+    // Where each catch-all clause starts: the layer's own unwinds are not
+    // C++ exceptions there, so a clause that passes them goes before it.
+    std::vector<unsigned> catch_alls;
+    // Where each C++ try statement starts.
+    std::vector<unsigned> cxx_tries;
 };
 
 }  // namespace zeb::lower

@@ -49,7 +49,7 @@ void abandon_searches_after(unsigned long stamp) {
         active_dispatch = active_dispatch->outer;
 }
 
-void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
+void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_record *cxx_limit, bool cxx) {
     Dispatch search = {active_dispatch, __seh_head, nullptr, ++__seh_clock};
     active_dispatch = &search;
     ActiveSearch pop_on_exit{&search};
@@ -69,7 +69,7 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
     const __seh_record *nested_until = nullptr;
     bool in_nested_frame = false;
 
-    for (__seh_record *r = search.start; r; r = r->prev) {
+    for (__seh_record *r = search.start; r && !(cxx && r == cxx_limit); r = r->prev) {
         for (; boundary && r == boundary->start; boundary = boundary->outer) {
             if (boundary->current && (!nested_until || chain_reaches(nested_until, boundary->current)))
                 nested_until = boundary->current;
@@ -105,6 +105,7 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
     }
     active_dispatch = search.outer;
     record->ExceptionFlags = flags;
+    if (cxx) return;
     switch (top_level_verdict(&pointers)) {
     case EXCEPTION_CONTINUE_EXECUTION:
         if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) raise_noncontinuable(record);

@@ -1,7 +1,7 @@
 // The unwind (second phase) and the long jump: records are popped from the
 // innermost on; each termination handler is entered through its landing pad,
 // runs in its own frame, and calls back here to go on.
-#include "internal.h"
+#include "cxx_unwind.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,6 +10,7 @@
 namespace {
 
 [[noreturn]] void arrive(const __seh_unwind_goal &goal) {
+    zeb::seh::release_pending_cxx_object();
     if (!goal.jump && !goal.target) {   // the start-up's handler: end the process
         fflush(stdout);
         _exit(goal.value);
@@ -33,6 +34,11 @@ bool reached(const __seh_unwind_goal &goal, const __seh_record *r) {
 
 extern "C" void __seh_unwind(const __seh_unwind_goal *where) {
     const __seh_unwind_goal goal = *where;
+    if (goal.target || goal.jump) zeb::seh::unwind_with_destructors(goal);
+    zeb::seh::unwind_by_records(goal);
+}
+
+void zeb::seh::unwind_by_records(const __seh_unwind_goal &goal) {
     for (;;) {
         __seh_record *r = __seh_head;
         if (reached(goal, r)) arrive(goal);

@@ -1,0 +1,218 @@
+// Unwinds of this layer (an accepted exception, a long jump) carried out by
+// the C++ unwinder, so that the destructors of the objects they leave run,
+// interleaved with termination handlers in scope order, as with the
+// platform's asynchronous model.
+//
+// The unwind is a forced unwind of a C++ exception object of our own.  In
+// lowered C++ code each guarded block has a clause that catches it: a
+// try/finally runs its handler and starts the unwind afresh, a try/except
+// that is the target enters its handler.  The stop function sees every frame
+// before its personality does and takes the guarded blocks of C code the old
+// way (a jump to their landing pads), arrives at a long jump's target frame,
+// and hands the rest of the unwind to the record walk when a frame's
+// personality would call terminate (a fault in a noexcept function or in a
+// destructor run by a C++ unwind) or the unwinder cannot go on.
+#include "cxx_unwind.h"
+
+#include <cxxabi.h>
+#include <stdint.h>
+#include <unwind.h>
+
+#include <new>
+#include <typeinfo>
+
+namespace zeb::seh {
+
+namespace {
+__thread PendingCxxObject pending;
+}  // namespace
+
+PendingCxxObject exchange_pending_cxx_object(PendingCxxObject object) {
+    const PendingCxxObject old = pending;
+    pending = object;
+    return old;
+}
+
+void release_pending_cxx_object() {
+    const PendingCxxObject p = pending;
+    if (!p.object) return;
+    pending = {};
+    if (p.destroy) p.destroy(p.object);
+    abi::__cxa_free_exception(p.object);
+}
+
+#if ZEB_CXX_UNWIND
+namespace {
+
+// The unwind's exception object: its goal, and the unwind it interrupted
+// (a destructor or handler that raised while another unwind passed it).
+struct Unwinding {
+    __seh_unwind_goal goal;
+    Unwinding *outer;
+};
+
+__thread Unwinding *current;
+
+void forget(void *object) {
+    for (Unwinding **u = &current; *u; u = &(*u)->outer) {
+        if (*u == object) {
+            *u = (*u)->outer;
+            return;
+        }
+    }
+}
+
+struct EhGlobals {
+    void *caught;
+    unsigned int uncaught;
+};
+extern "C" EhGlobals *__cxa_get_globals() noexcept;
+extern "C" void *__cxa_init_primary_exception(void *object, std::type_info *type, void (*destroy)(void *)) noexcept;
+
+_Unwind_Exception *header_of(void *object) { return static_cast<_Unwind_Exception *>(object) - 1; }
+
+// Drops the in-flight object when the unwind leaves the unwinder's hands.
+void drop(_Unwind_Exception *exception) {
+    __cxa_get_globals()->uncaught -= 1;
+    _Unwind_DeleteException(exception);
+}
+
+uintptr_t read_uleb(const uint8_t *&p) {
+    uintptr_t value = 0;
+    unsigned shift = 0;
+    uint8_t byte;
+    do {
+        byte = *p++;
+        value |= uintptr_t(byte & 0x7f) << shift;
+        shift += 7;
+    } while (byte & 0x80);
+    return value;
+}
+
+// Reads one value of the call-site table; false for an encoding that GCC
+// does not use there.
+bool read_encoded(const uint8_t *&p, uint8_t encoding, uintptr_t *value) {
+    switch (encoding & 0x0f) {
+    case 0x01: *value = read_uleb(p); return true;
+    case 0x02: { uint16_t v; __builtin_memcpy(&v, p, 2); p += 2; *value = v; return true; }
+    case 0x03: case 0x0b: { uint32_t v; __builtin_memcpy(&v, p, 4); p += 4; *value = v; return true; }
+    case 0x04: case 0x0c: { uint64_t v; __builtin_memcpy(&v, p, 8); p += 8; *value = uintptr_t(v); return true; }
+    default: return false;
+    }
+}
+
+// The C++ personality calls terminate for a frame whose call-site table has
+// no entry for the address: a noexcept function, or code running during a
+// C++ unwind (a destructor called by a cleanup).
+bool personality_would_terminate(_Unwind_Context *context) {
+    const uint8_t *p = static_cast<const uint8_t *>(_Unwind_GetLanguageSpecificData(context));
+    if (!p) return false;
+    int before = 0;
+    uintptr_t ip = _Unwind_GetIPInfo(context, &before);
+    if (!before) --ip;
+    const uintptr_t start = _Unwind_GetRegionStart(context);
+    uintptr_t ignored;
+    const uint8_t lp_encoding = *p++;
+    if (lp_encoding != 0xff && !read_encoded(p, lp_encoding, &ignored)) return true;
+    const uint8_t type_encoding = *p++;
+    if (type_encoding != 0xff) read_uleb(p);
+    const uint8_t site_encoding = *p++;
+    const uint8_t *end = p + read_uleb(p);
+    while (p < end) {
+        uintptr_t site, length, landing;
+        if (!read_encoded(p, site_encoding, &site) || !read_encoded(p, site_encoding, &length) ||
+            !read_encoded(p, site_encoding, &landing))
+            return true;
+        read_uleb(p);
+        if (ip < start + site) return true;
+        if (ip < start + site + length) return false;
+    }
+    return true;
+}
+
+[[noreturn]] void hand_over(_Unwind_Exception *exception, const __seh_unwind_goal &goal) {
+    const __seh_unwind_goal copy = goal;
+    drop(exception);
+    unwind_by_records(copy);
+}
+
+_Unwind_Reason_Code stop(int, _Unwind_Action actions, _Unwind_Exception_Class, _Unwind_Exception *exception,
+                         _Unwind_Context *context, void *parameter) {
+    const __seh_unwind_goal &goal = static_cast<Unwinding *>(parameter)->goal;
+    if (actions & _UA_END_OF_STACK) hand_over(exception, goal);
+    const uintptr_t cfa = _Unwind_GetCFA(context);
+    // Records whose frame address lies below this frame's CFA belong to this
+    // frame: the unwind is about to leave them.
+    for (;;) {
+        __seh_record *r = __seh_head;
+        if (goal.jump ? chain_reaches(goal.jump->chain, r) || !r : r == goal.target) {
+            if (goal.jump && uintptr_t(goal.jump->frame) < cfa) hand_over(exception, goal);
+            if (!goal.jump && !(r->flags & __SEH_CXX_UNWINDS) && uintptr_t(r->frame) < cfa) hand_over(exception, goal);
+            break;
+        }
+        if (!r || uintptr_t(r->frame) >= cfa || (r->flags & __SEH_CXX_UNWINDS)) break;
+        // A guarded block of C code: its landing pad takes the unwind on.
+        hand_over(exception, goal);
+    }
+    if (personality_would_terminate(context)) hand_over(exception, goal);
+    return _URC_NO_REASON;
+}
+
+void destroy_unwinding(void *object) { forget(object); }
+
+// The forced unwind's own type: no catch clause names it.
+struct LayerUnwind {};
+
+bool on_thread_stack() {
+    const StackBounds stack = thread_stack_bounds();
+    const uintptr_t here = uintptr_t(__builtin_frame_address(0));
+    return stack.low < here && here < stack.high;
+}
+
+}  // namespace
+
+void unwind_with_destructors(const __seh_unwind_goal &goal) {
+    // A fault reported on the alternate signal stack is unwound the old way.
+    if (!on_thread_stack()) return;
+    void *object = abi::__cxa_allocate_exception(sizeof(Unwinding));
+    Unwinding *u = new (object) Unwinding{goal, current};
+    int *references = static_cast<int *>(
+        __cxa_init_primary_exception(object, const_cast<std::type_info *>(&typeid(LayerUnwind)), destroy_unwinding));
+    *references = 1;
+    current = u;
+    __cxa_get_globals()->uncaught += 1;
+    _Unwind_Exception *exception = header_of(object);
+    _Unwind_ForcedUnwind(exception, stop, u);
+    // The unwinder could not start: the record walk does it all.
+    current = u->outer;
+    drop(exception);
+}
+
+}  // namespace zeb::seh
+
+using namespace zeb::seh;
+
+extern "C" int __seh_unwind_passes(__seh_record *record) {
+    if (!current || __seh_head != record) return 0;
+    record->goal = current->goal;
+    __seh_head = record->prev;
+    return 1;
+}
+
+extern "C" int __seh_unwind_arrived(__seh_record *record) {
+    if (!current || current->goal.target != record || current->goal.jump) return 0;
+    __seh_head = record->prev;
+    release_pending_cxx_object();
+    return 1;
+}
+
+#else
+
+namespace zeb::seh {
+void unwind_with_destructors(const __seh_unwind_goal &) {}
+}  // namespace zeb::seh
+
+extern "C" int __seh_unwind_passes(__seh_record *) { return 0; }
+extern "C" int __seh_unwind_arrived(__seh_record *) { return 0; }
+
+#endif
