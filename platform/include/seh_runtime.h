@@ -22,8 +22,8 @@ struct __seh_unwind_goal {
 enum { __SEH_EXCEPT = 0, __SEH_FINALLY = 1 };
 /* Records of lowered C++ code: the block takes part in the unwinder's
  * unwinds (a clause of its own catches them, so destructors and termination
- * handlers run in scope order), and whether its body holds a C++ try. */
-enum { __SEH_CXX_UNWINDS = 1, __SEH_CXX_BODY_HAS_TRY = 2 };
+ * handlers run in scope order). */
+enum { __SEH_CXX_UNWINDS = 1 };
 
 typedef int (*__seh_filter_fn)(void *closure, EXCEPTION_POINTERS *pointers);
 
@@ -39,6 +39,8 @@ struct __seh_record {
     DWORD code;                           /* GetExceptionCode() inside the handler */
     /* try/finally entered by an unwind */
     struct __seh_unwind_goal goal;
+    /* try/finally in C++: the C++ exception held while the handler runs */
+    void *held;
 };
 
 #ifdef __cplusplus
@@ -111,17 +113,32 @@ int __seh_unwind_passes(struct __seh_record *record);
 int __seh_unwind_arrived(struct __seh_record *record);
 }
 
-/* A C++ exception passing a termination handler is held while it runs.
- * A thread's forced unwind (pthread_exit) passes through untouched: the
- * platform runs no termination handlers when a thread exits. */
-typedef std::exception_ptr __seh_cxx_exception;
+#include <new>
 
-/* A C++ exception that leaves a guarded block must not leave its record on
- * the chain; the guard pops it on that path only. */
-struct __seh_cxx_guard {
-    struct __seh_record *record;
-    ~__seh_cxx_guard() { if (__seh_head == record) __seh_head = record->prev; }
-};
+/* A C++ exception that leaves a guarded block (and a thread's forced
+ * unwind, pthread_exit, which runs no termination handlers) must not leave
+ * its record on the chain: the block's clauses pop it and rethrow.  No
+ * local with a destructor surrounds a guarded body, so that the unwinder
+ * finds nothing to do in a frame whose guarded body holds no such local. */
+static inline __attribute__((always_inline)) void __seh_pop_if(struct __seh_record *record)
+{
+    if (__seh_head == record) __seh_head = record->prev;
+}
+
+/* A C++ exception passing a termination handler is held in its record
+ * while the handler runs, then thrown on. */
+static_assert(sizeof(std::exception_ptr) == sizeof(void *), "an exception_ptr fits a record's slot");
+static inline void __seh_hold(struct __seh_record *record)
+{
+    new (&record->held) std::exception_ptr(std::current_exception());
+}
+[[noreturn]] static inline void __seh_rethrow_held(struct __seh_record *record)
+{
+    std::exception_ptr *slot = reinterpret_cast<std::exception_ptr *>(&record->held);
+    std::exception_ptr held = static_cast<std::exception_ptr &&>(*slot);
+    slot->~exception_ptr();
+    std::rethrow_exception(held);
+}
 #endif
 
 #endif

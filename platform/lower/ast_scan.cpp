@@ -408,9 +408,6 @@ private:
             }
             return;
         }
-        case CXCursor_CXXTryStmt:
-            model_.cxx_tries.push_back(range(c).begin);
-            break;
         case CXCursor_CXXCatchStmt: {
             auto kids = children(c);
             if ((kids.empty() || clang_getCursorKind(kids[0]) != CXCursor_VarDecl) && !from_macro(c))

@@ -58,8 +58,6 @@ struct Model {
     // Where each catch-all clause starts: the layer's own unwinds are not
     // C++ exceptions there, so a clause that passes them goes before it.
     std::vector<unsigned> catch_alls;
-    // Where each C++ try statement starts.
-    std::vector<unsigned> cxx_tries;
 };
 
 }  // namespace zeb::lower

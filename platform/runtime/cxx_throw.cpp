@@ -25,11 +25,12 @@ namespace zeb::seh {
 namespace {
 
 // Where the C++ run-time would take the exception, as a record of the chain:
-// the guarded blocks before it are asked first.  A frame that holds both
-// guarded blocks and catch clauses is judged by where the C++ try blocks
-// lie: a catch found in a frame whose innermost try/finally has none in its
-// body is that block's own catch-all.
+// the guarded blocks before it are asked first.  A function holds either
+// guarded blocks or C++ try statements, never both, so a catch clause found
+// in a frame with guarded blocks of C++ code is one of their own (which
+// rethrow).
 struct CatchSearch {
+    uintptr_t thrower;   // the wrapper's frame pointer: the search starts above it
     _Unwind_Exception *exception;
     __seh_record *next;
     __seh_record *limit;
@@ -37,19 +38,13 @@ struct CatchSearch {
 
 _Unwind_Reason_Code find_catch(_Unwind_Context *context, void *argument) {
     CatchSearch &s = *static_cast<CatchSearch *>(argument);
-    const uintptr_t cfa = _Unwind_GetCFA(context);
+    if (_Unwind_GetCFA(context) <= s.thrower) return _URC_NO_REASON;   // the wrapper itself
+    const uintptr_t fp = frame_pointer_of(context);
     bool caught = _Unwind_GetLanguageSpecificData(context) &&
                   __gxx_personality_v0(1, _UA_SEARCH_PHASE, s.exception->exception_class, s.exception, context) ==
                       _URC_HANDLER_FOUND;
-    for (__seh_record *r = s.next; r && uintptr_t(r->frame) < cfa; r = s.next) {
-        if (caught) {
-            const bool plain = (r->flags & __SEH_CXX_UNWINDS) && !(r->flags & __SEH_CXX_BODY_HAS_TRY);
-            if (!plain) {
-                s.limit = r;
-                return _URC_END_OF_STACK;
-            }
-            if (r->kind == __SEH_FINALLY) caught = false;
-        }
+    for (__seh_record *r = s.next; r && uintptr_t(r->frame) <= fp; r = s.next) {
+        if (r->flags & __SEH_CXX_UNWINDS) caught = false;
         s.next = r->prev;
     }
     if (caught) {
@@ -74,7 +69,8 @@ extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_throw(void *
                                                                            void (*destroy)(void *)) {
     if (__seh_head && on_thread_stack()) {
         __cxa_init_primary_exception(object, type, destroy);
-        CatchSearch search = {static_cast<_Unwind_Exception *>(object) - 1, __seh_head, nullptr};
+        CatchSearch search = {uintptr_t(__builtin_frame_address(0)),
+                              static_cast<_Unwind_Exception *>(object) - 1, __seh_head, nullptr};
         _Unwind_Backtrace(find_catch, &search);
         bool asked = false;
         for (__seh_record *r = __seh_head; r && r != search.limit; r = r->prev) asked |= r->kind == __SEH_EXCEPT;
@@ -93,7 +89,10 @@ extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_throw(void *
             context_sp(context) = reinterpret_cast<ULONG_PTR>(__builtin_frame_address(0));
             context_fp(context) = context_sp(context);
             const PendingCxxObject saved = exchange_pending_cxx_object({object, destroy});
+            void *const outer = raise_origin;
+            raise_origin = __builtin_frame_address(0);
             dispatch_exception(&record, &context, search.limit, true);
+            raise_origin = outer;
             exchange_pending_cxx_object(saved);
         }
     }

@@ -18,10 +18,13 @@
 #include <stdint.h>
 #include <unwind.h>
 
+#include <atomic>
 #include <new>
 #include <typeinfo>
 
 namespace zeb::seh {
+
+__thread void *raise_origin;
 
 namespace {
 __thread PendingCxxObject pending;
@@ -101,34 +104,86 @@ bool read_encoded(const uint8_t *&p, uint8_t encoding, uintptr_t *value) {
     }
 }
 
-// The C++ personality calls terminate for a frame whose call-site table has
-// no entry for the address: a noexcept function, or code running during a
-// C++ unwind (a destructor called by a cleanup).
-bool personality_would_terminate(_Unwind_Context *context) {
+intptr_t read_sleb(const uint8_t *&p) {
+    intptr_t value = 0;
+    unsigned shift = 0;
+    uint8_t byte;
+    do {
+        byte = *p++;
+        value |= intptr_t(byte & 0x7f) << shift;
+        shift += 7;
+    } while (byte & 0x80);
+    if (shift < 8 * sizeof value && (byte & 0x40)) value |= -(intptr_t(1) << shift);
+    return value;
+}
+
+enum class Site { Nothing, Cleanup, Terminate };
+
+// What the frame's call-site table holds for its address: nothing for the
+// layer's unwind (no entry with a cleanup: only catch clauses, which never
+// take it but the layer's own), a cleanup (destructors to run), or no entry
+// at all, where the C++ personality calls terminate (a noexcept function,
+// or code running during a C++ unwind: a destructor called by a cleanup).
+Site call_site(_Unwind_Context *context) {
     const uint8_t *p = static_cast<const uint8_t *>(_Unwind_GetLanguageSpecificData(context));
-    if (!p) return false;
+    if (!p) return Site::Nothing;
     int before = 0;
     uintptr_t ip = _Unwind_GetIPInfo(context, &before);
     if (!before) --ip;
     const uintptr_t start = _Unwind_GetRegionStart(context);
     uintptr_t ignored;
     const uint8_t lp_encoding = *p++;
-    if (lp_encoding != 0xff && !read_encoded(p, lp_encoding, &ignored)) return true;
+    if (lp_encoding != 0xff && !read_encoded(p, lp_encoding, &ignored)) return Site::Terminate;
     const uint8_t type_encoding = *p++;
     if (type_encoding != 0xff) read_uleb(p);
     const uint8_t site_encoding = *p++;
-    const uint8_t *end = p + read_uleb(p);
+    const uintptr_t table_size = read_uleb(p);
+    const uint8_t *end = p + table_size;
+    const uint8_t *actions = end;
     while (p < end) {
         uintptr_t site, length, landing;
         if (!read_encoded(p, site_encoding, &site) || !read_encoded(p, site_encoding, &length) ||
             !read_encoded(p, site_encoding, &landing))
-            return true;
-        read_uleb(p);
-        if (ip < start + site) return true;
-        if (ip < start + site + length) return false;
+            return Site::Terminate;
+        const uintptr_t action = read_uleb(p);
+        if (ip < start + site) return Site::Terminate;
+        if (ip >= start + site + length) continue;
+        if (!landing) return Site::Nothing;
+        if (!action) return Site::Cleanup;
+        for (const uint8_t *a = actions + action - 1;;) {
+            if (read_sleb(a) == 0) return Site::Cleanup;
+            const uint8_t *here = a;
+            const intptr_t next = read_sleb(a);
+            if (!next) return Site::Nothing;
+            a = here + next;
+        }
     }
-    return true;
+    return Site::Terminate;
 }
+
+bool personality_would_terminate(_Unwind_Context *context) { return call_site(context) == Site::Terminate; }
+
+// Addresses in frames known to need nothing of the unwinder, learnt by the
+// unwinds that passed them; a fixed table, overwritten on collision.
+constexpr size_t kPlainSlots = 4096;
+std::atomic<uintptr_t> plain_addresses[kPlainSlots];
+
+size_t slot_of(uintptr_t ip) { return (ip ^ (ip >> 12)) % kPlainSlots; }
+
+void learn(_Unwind_Context *context) {
+    int before = 0;
+    const uintptr_t ip = _Unwind_GetIPInfo(context, &before);
+    if (before) return;   // a signal frame: never on a raise's path
+    std::atomic<uintptr_t> &slot = plain_addresses[slot_of(ip)];
+    if (call_site(context) == Site::Cleanup) {
+        uintptr_t expected = ip;
+        slot.compare_exchange_strong(expected, 0, std::memory_order_relaxed);
+    } else {
+        slot.store(ip, std::memory_order_relaxed);
+    }
+}
+
+bool known_plain(uintptr_t ip) { return ip && plain_addresses[slot_of(ip)].load(std::memory_order_relaxed) == ip; }
 
 [[noreturn]] void hand_over(_Unwind_Exception *exception, const __seh_unwind_goal &goal) {
     const __seh_unwind_goal copy = goal;
@@ -136,21 +191,34 @@ bool personality_would_terminate(_Unwind_Context *context) {
     unwind_by_records(copy);
 }
 
+}  // namespace
+
+uintptr_t frame_pointer_of(_Unwind_Context *context) {
+#if defined(__x86_64__)
+    return _Unwind_GetGR(context, 6);    // rbp
+#else
+    return _Unwind_GetGR(context, 29);   // x29
+#endif
+}
+
+namespace {
+
 _Unwind_Reason_Code stop(int, _Unwind_Action actions, _Unwind_Exception_Class, _Unwind_Exception *exception,
                          _Unwind_Context *context, void *parameter) {
     const __seh_unwind_goal &goal = static_cast<Unwinding *>(parameter)->goal;
     if (actions & _UA_END_OF_STACK) hand_over(exception, goal);
-    const uintptr_t cfa = _Unwind_GetCFA(context);
-    // Records whose frame address lies below this frame's CFA belong to this
-    // frame: the unwind is about to leave them.
+    learn(context);
+    // Records with this frame's frame pointer, or a lower one, belong to it
+    // or to frames already left: the unwind is about to leave them.
+    const uintptr_t fp = frame_pointer_of(context);
     for (;;) {
         __seh_record *r = __seh_head;
         if (goal.jump ? chain_reaches(goal.jump->chain, r) || !r : r == goal.target) {
-            if (goal.jump && uintptr_t(goal.jump->frame) < cfa) hand_over(exception, goal);
-            if (!goal.jump && !(r->flags & __SEH_CXX_UNWINDS) && uintptr_t(r->frame) < cfa) hand_over(exception, goal);
+            if (goal.jump && uintptr_t(goal.jump->frame) <= fp) hand_over(exception, goal);
+            if (!goal.jump && !(r->flags & __SEH_CXX_UNWINDS) && uintptr_t(r->frame) <= fp) hand_over(exception, goal);
             break;
         }
-        if (!r || uintptr_t(r->frame) >= cfa || (r->flags & __SEH_CXX_UNWINDS)) break;
+        if (!r || uintptr_t(r->frame) > fp || (r->flags & __SEH_CXX_UNWINDS)) break;
         // A guarded block of C code: its landing pad takes the unwind on.
         hand_over(exception, goal);
     }
@@ -170,6 +238,23 @@ bool on_thread_stack() {
 }
 
 }  // namespace
+
+bool path_is_plain(const __seh_unwind_goal &goal, void *origin) {
+    // Frame records: the caller's frame address, then the return address.
+    const StackBounds stack = thread_stack_bounds();
+    const uintptr_t goal_frame = uintptr_t(goal.jump ? goal.jump->frame : goal.target->frame);
+    uintptr_t fp = uintptr_t(origin);
+    for (int depth = 0; fp && depth < 64; ++depth) {
+        if (fp < stack.low || fp + 2 * sizeof(void *) > stack.high || fp % sizeof(void *)) return false;
+        const uintptr_t caller = reinterpret_cast<uintptr_t *>(fp)[0];
+        const uintptr_t ip = reinterpret_cast<uintptr_t *>(fp)[1];
+        if (!known_plain(ip)) return false;
+        if (caller == goal_frame) return true;
+        if (caller <= fp || caller > goal_frame) return false;
+        fp = caller;
+    }
+    return false;
+}
 
 void unwind_with_destructors(const __seh_unwind_goal &goal) {
     // A fault reported on the alternate signal stack is unwound the old way.
@@ -209,6 +294,7 @@ extern "C" int __seh_unwind_arrived(__seh_record *record) {
 #else
 
 namespace zeb::seh {
+bool path_is_plain(const __seh_unwind_goal &, void *) { return true; }
 void unwind_with_destructors(const __seh_unwind_goal &) {}
 }  // namespace zeb::seh
 

@@ -4,6 +4,9 @@
 
 #include "internal.h"
 
+#include <stdint.h>
+#include <unwind.h>
+
 // The unwinder's unwinds need its CFA and a forced unwind that the C++
 // run-time's catch clauses see; the 32-bit ARM unwinder (EHABI) keeps the
 // record walk.
@@ -14,6 +17,27 @@
 #endif
 
 namespace zeb::seh {
+
+#if ZEB_CXX_UNWIND
+// The frame pointer of the frame an unwinder context describes (the
+// context's CFA is the stack pointer of its callee's frame, not its own).
+// A guarded block's record holds its function's frame pointer.
+uintptr_t frame_pointer_of(_Unwind_Context *context);
+#endif
+
+// The frame of the call that raised the exception being dispatched
+// (RaiseException, a C++ throw); null for a fault.
+extern __thread void *raise_origin;
+
+// Unwinds towards the goal from a call whose own frame is `origin` (null:
+// unknown).  When every frame between it and the goal is known to hold
+// nothing for the unwinder (no destructor to run), the record walk does it
+// alone, as fast as a long jump.
+[[noreturn]] void unwind_from(const __seh_unwind_goal &goal, void *origin);
+
+// True when the frames from the caller of `origin` up to the goal's frame
+// are all known (from earlier unwinds) to need nothing of the unwinder.
+bool path_is_plain(const __seh_unwind_goal &goal, void *origin);
 
 // Carries the unwind out with the C++ unwinder; returns only when it could
 // not start (the record walk then does it all).

@@ -1,7 +1,7 @@
 // The search for a handler (first phase): filters are called innermost
 // first, across calls, while every frame below them is still alive.  No
 // termination handler runs during the search.
-#include "internal.h"
+#include "cxx_unwind.h"
 
 namespace zeb::seh {
 namespace {
@@ -50,6 +50,7 @@ void abandon_searches_after(unsigned long stamp) {
 }
 
 void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_record *cxx_limit, bool cxx) {
+    void *const origin = raise_origin;
     Dispatch search = {active_dispatch, __seh_head, nullptr, ++__seh_clock};
     active_dispatch = &search;
     ActiveSearch pop_on_exit{&search};
@@ -100,7 +101,7 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_
             abandon_searches_for_target(r);
             r->code = record->ExceptionCode;
             __seh_unwind_goal goal = {r, nullptr, 0};
-            __seh_unwind(&goal);
+            unwind_from(goal, origin);
         }
     }
     active_dispatch = search.outer;

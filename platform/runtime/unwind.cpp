@@ -32,10 +32,14 @@ bool reached(const __seh_unwind_goal &goal, const __seh_record *r) {
 
 }  // namespace
 
-extern "C" void __seh_unwind(const __seh_unwind_goal *where) {
-    const __seh_unwind_goal goal = *where;
-    if (goal.target || goal.jump) zeb::seh::unwind_with_destructors(goal);
-    zeb::seh::unwind_by_records(goal);
+extern "C" __attribute__((noinline)) void __seh_unwind(const __seh_unwind_goal *where) {
+    zeb::seh::unwind_from(*where, __builtin_frame_address(0));
+}
+
+void zeb::seh::unwind_from(const __seh_unwind_goal &where, void *origin) {
+    const __seh_unwind_goal goal = where;
+    if ((goal.target || goal.jump) && !path_is_plain(goal, origin)) unwind_with_destructors(goal);
+    unwind_by_records(goal);
 }
 
 void zeb::seh::unwind_by_records(const __seh_unwind_goal &goal) {
@@ -54,8 +58,8 @@ void zeb::seh::unwind_by_records(const __seh_unwind_goal &goal) {
     }
 }
 
-extern "C" void __seh_longjmp(__seh_jmp_buf_tag *env, int value) {
+extern "C" __attribute__((noinline)) void __seh_longjmp(__seh_jmp_buf_tag *env, int value) {
     zeb::seh::abandon_searches_after(env->stamp);
     __seh_unwind_goal goal = {nullptr, env, value ? value : 1};
-    __seh_unwind(&goal);
+    zeb::seh::unwind_from(goal, __builtin_frame_address(0));
 }
