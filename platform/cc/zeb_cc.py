@@ -38,7 +38,7 @@ CXX_FLAGS = ["-std=gnu++17", "-fnon-call-exceptions"]
 C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
 C_LINK_FLAGS = []
 # A C++ throw is first offered to the guarded blocks before its catch clause.
-LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw"]
+LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw", "-Wl,--undefined=__wrap___cxa_throw"]
 
 
 def c_compiler_for(cxx):

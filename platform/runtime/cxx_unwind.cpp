@@ -18,6 +18,10 @@
 #include <stdint.h>
 #include <unwind.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#endif
+
 #include <atomic>
 #include <new>
 #include <typeinfo>
@@ -44,7 +48,11 @@ void release_pending_cxx_object() {
     abi::__cxa_free_exception(p.object);
 }
 
+}  // namespace zeb::seh
+
 #if ZEB_CXX_UNWIND
+namespace zeb::seh {
+
 namespace {
 
 // The unwind's exception object: its goal, and the unwind it interrupted
@@ -267,6 +275,14 @@ void unwind_with_destructors(const __seh_unwind_goal &goal) {
     current = u;
     __cxa_get_globals()->uncaught += 1;
     _Unwind_Exception *exception = header_of(object);
+    // What a catch clause binds to (the C++ ABI's adjustedPtr, just before
+    // the unwinder's header): the personality leaves it to the thrower in a
+    // forced unwind.
+    reinterpret_cast<void **>(exception)[-1] = object;
+#if defined(__SANITIZE_ADDRESS__)
+    // As for a throw: the frames left keep no poisoned stack behind.
+    __asan_handle_no_return();
+#endif
     _Unwind_ForcedUnwind(exception, stop, u);
     // The unwinder could not start: the record walk does it all.
     current = u->outer;
