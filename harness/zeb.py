@@ -231,7 +231,11 @@ def main(argv):
     sub.add_parser("test", help="the project's own tests")
     pl = sub.add_parser("platforms", help="list the platforms; check platform files")
     pl.add_argument("files", nargs="*", metavar="PATH.toml", help="platform files to check and list as well")
-    c = sub.add_parser("cc", help="build one source in the dialect into a program")
+    c = sub.add_parser("cc", help="build one source in the dialect into a program",
+                       description="Builds one source in the dialect with the layer.  In C++ sources structured "
+                                   "exceptions run the destructors of the frames they unwind and a C++ throw is "
+                                   "offered to try/except filters as 0xE06D7363; catch (...) takes only C++ "
+                                   "exceptions (the platform's default /EHs model).")
     c.add_argument("source")
     c.add_argument("-o", dest="output", required=True)
     c.add_argument("-I", dest="includes", action="append", default=[])

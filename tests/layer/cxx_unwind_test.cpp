@@ -10,6 +10,9 @@
 
 #include <string>
 
+// The 32-bit ARM unwinder (EHABI) keeps the record walk: there the layer's
+// unwinds skip C++ frames and C++ throws bypass the filters.
+#if !defined(__arm__)
 namespace {
 
 std::string Trace;
@@ -138,3 +141,4 @@ TEST(CxxUnwind, LongJumpRunsTheDestructorsOfTheFramesItLeaves) {
 }
 
 }  // namespace
+#endif
