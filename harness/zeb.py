@@ -295,7 +295,11 @@ def main(argv):
     pl = sub.add_parser("platforms", help="list the platforms; check platform files")
     pl.add_argument("files", nargs="*", metavar="PATH.toml", help="platform files to check and list as well")
     # `zeb cc` takes gcc's command line whole (main() hands it over unparsed).
-    sub.add_parser("cc", help="gcc's command line: sources in the dialect, objects, -c, -o, -I, -D, -O2 ...")
+    sub.add_parser("cc", help="gcc's command line: sources in the dialect, objects, -c, -o, -I, -D, -O2 ...",
+                   description="Builds sources in the dialect with the layer.  In C++ sources structured "
+                               "exceptions run the destructors of the frames they unwind and a C++ throw is "
+                               "offered to try/except filters as 0xE06D7363; catch (...) takes only C++ "
+                               "exceptions (the platform's default /EHs model).")
     sub.add_parser("check-sources", help="compile every source for Windows on ARM64 with clang")
     m = sub.add_parser("matrix", help="results of every program on several platforms, as Markdown")
     m.add_argument("--platforms", default="host,arm,wine,windows-arm64", help="names or platform files, comma-separated")

@@ -37,13 +37,16 @@ COMMON_FLAGS = ["-O0", "-g", "-Wall", "-Wextra", "-fno-omit-frame-pointer",
                 # violation that a handler can take, not undefined behaviour
                 # the optimiser may turn into a trap or drop
                 "-fno-isolate-erroneous-paths-dereference", "-fno-delete-null-pointer-checks"]
-CXX_FLAGS = ["-std=gnu++17"]
+# A fault is a throw point, so the unwinder runs the destructors of the
+# frame it happens in (as the platform's asynchronous model does).
+CXX_FLAGS = ["-std=gnu++17", "-fnon-call-exceptions"]
 # C stays C.  Its filters are GNU C nested functions; the compiler writes
 # their trampolines on the stack, but the run-time never runs them there
 # (it reads them and calls the function), so the stack is not executable,
 # as on the platform.
 C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
-LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack"]
+# A C++ throw is first offered to the guarded blocks before its catch clause.
+LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw", "-Wl,--undefined=__wrap___cxa_throw"]
 
 
 def c_compiler_for(cxx):

@@ -16,6 +16,7 @@ struct __seh_jmp_buf_tag {
     struct __jmp_buf_tag native[1];
     struct __seh_record *chain;   /* guarded blocks active at setjmp */
     unsigned long stamp;          /* orders setjmp against exception searches */
+    void *frame;                  /* frame address of the function that called setjmp */
 };
 #ifndef __ZEB_RUNTIME
 typedef struct __seh_jmp_buf_tag jmp_buf[1];

@@ -37,6 +37,10 @@ struct __seh_unwind_goal {
 };
 
 enum { __SEH_EXCEPT = 0, __SEH_FINALLY = 1 };
+/* Records of lowered C++ code: the block takes part in the unwinder's
+ * unwinds (a clause of its own catches them, so destructors and termination
+ * handlers run in scope order). */
+enum { __SEH_CXX_UNWINDS = 1 };
 
 typedef int (*__seh_filter_fn)(void *closure, EXCEPTION_POINTERS *pointers);
 
@@ -45,12 +49,15 @@ struct __seh_record {
     void *frame;                          /* frame address of the owning function */
     void *landing[5];                     /* __builtin_setjmp buffer of the landing pad */
     int kind;
+    int flags;                            /* __SEH_CXX_* */
     /* try/except */
     __seh_filter_fn filter;               /* null: `closure` is a C filter, a nested function */
     void *closure;
     DWORD code;                           /* GetExceptionCode() inside the handler */
     /* try/finally entered by an unwind */
     struct __seh_unwind_goal goal;
+    /* try/finally in C++: the C++ exception held while the handler runs */
+    void *held;
 };
 
 /* What lowered code asks at two decisions, constant in the default build:
@@ -74,14 +81,21 @@ void __seh_unwind(const struct __seh_unwind_goal *goal) __attribute__((noreturn)
 #endif
 
 static inline __attribute__((always_inline)) void
-__seh_push(struct __seh_record *record, int kind, void *frame)
+__seh_push_flags(struct __seh_record *record, int kind, void *frame, int flags)
 {
     if (__builtin_expect(!__seh_thread_ready, 0))
         __seh_thread_init();
     record->kind = kind;
+    record->flags = flags;
     record->frame = frame;
     record->prev = __seh_head;
     __seh_head = record;
+}
+
+static inline __attribute__((always_inline)) void
+__seh_push(struct __seh_record *record, int kind, void *frame)
+{
+    __seh_push_flags(record, kind, frame, 0);
 }
 
 #ifdef __cplusplus
@@ -113,17 +127,42 @@ static inline __attribute__((always_inline)) T &&__seh_pop_after(T &&value, stru
     return static_cast<T &&>(value);
 }
 
-/* A C++ exception passing a termination handler is held while it runs.
- * A thread's forced unwind (pthread_exit) passes through untouched: the
- * platform runs no termination handlers when a thread exits. */
-typedef std::exception_ptr __seh_cxx_exception;
+extern "C" {
+/* Asked by the clause that catches the unwinder's unwinds in a guarded
+ * block: true when an exception or long-jump unwind of this layer is
+ * passing `record` (a try/finally: its goal is copied there) or has reached
+ * it (a try/except: its handler is entered).  False for anything else, such
+ * as a thread's exit, which goes on untouched. */
+int __seh_unwind_passes(struct __seh_record *record);
+int __seh_unwind_arrived(struct __seh_record *record);
+}
 
-/* A C++ exception that leaves a guarded block must not leave its record on
- * the chain; the guard pops it on that path only. */
-struct __seh_cxx_guard {
-    struct __seh_record *record;
-    ~__seh_cxx_guard() { if (__seh_head == record) __seh_head = record->prev; }
-};
+#include <new>
+
+/* A C++ exception that leaves a guarded block (and a thread's forced
+ * unwind, pthread_exit, which runs no termination handlers) must not leave
+ * its record on the chain: the block's clauses pop it and rethrow.  No
+ * local with a destructor surrounds a guarded body, so that the unwinder
+ * finds nothing to do in a frame whose guarded body holds no such local. */
+static inline __attribute__((always_inline)) void __seh_pop_if(struct __seh_record *record)
+{
+    if (__seh_head == record) __seh_head = record->prev;
+}
+
+/* A C++ exception passing a termination handler is held in its record
+ * while the handler runs, then thrown on. */
+static_assert(sizeof(std::exception_ptr) == sizeof(void *), "an exception_ptr fits a record's slot");
+static inline void __seh_hold(struct __seh_record *record)
+{
+    new (&record->held) std::exception_ptr(std::current_exception());
+}
+[[noreturn]] static inline void __seh_rethrow_held(struct __seh_record *record)
+{
+    std::exception_ptr *slot = reinterpret_cast<std::exception_ptr *>(&record->held);
+    std::exception_ptr held = static_cast<std::exception_ptr &&>(*slot);
+    slot->~exception_ptr();
+    std::rethrow_exception(held);
+}
 #endif
 
 #endif

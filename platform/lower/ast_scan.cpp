@@ -453,6 +453,8 @@ private:
         }
         case CXCursor_CXXCatchStmt: {
             auto kids = children(c);
+            if ((kids.empty() || clang_getCursorKind(kids[0]) != CXCursor_VarDecl) && !from_macro(c))
+                model_.catch_alls.push_back(range(c).begin);
             if (!kids.empty() && clang_getCursorKind(kids[0]) == CXCursor_VarDecl &&
                 take(clang_getCursorSpelling(kids[0])).empty() && !from_macro(kids[0])) {
                 const CXType type = clang_getCanonicalType(clang_getCursorType(kids[0]));

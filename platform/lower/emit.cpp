@@ -45,6 +45,8 @@ public:
             sites_.push_back({{d.begin, d.begin}, [] { return std::string("__SEH_UNOPTIMISED_BEGIN "); }});
             sites_.push_back({{d.end, d.end}, [] { return std::string(" __SEH_UNOPTIMISED_END"); }});
         }
+        for (unsigned at : m_.catch_alls)
+            sites_.push_back({{at, at}, [] { return std::string("catch (abi::__forced_unwind &) { throw; } "); }});
         std::stable_sort(sites_.begin(), sites_.end(), [](const Site &a, const Site &b) {
             if (a.range.begin != b.range.begin) return a.range.begin < b.range.begin;
             const bool a_insert = a.range.end == a.range.begin, b_insert = b.range.end == b.range.begin;
@@ -228,6 +230,12 @@ private:
         }
     }
 
+    std::string push(const TryStmt &t, const char *kind) const {
+        const std::string r = "&__seh_r" + n(t.id);
+        if (c_) return std::string("__seh_push(") + r + ", " + kind + ", __builtin_frame_address(0)); ";
+        return std::string("__seh_push_flags(") + r + ", " + kind + ", __builtin_frame_address(0), __SEH_CXX_UNWINDS); ";
+    }
+
     std::string try_stmt(const TryStmt &t) const {
         const std::string r = "__seh_r" + n(t.id), id = n(t.id);
         const std::string head = original({t.whole.begin, t.body.begin});
@@ -245,35 +253,40 @@ private:
                       " " + r + ".filter = 0; " + r + ".closure = (void *)__seh_f" + id + "; ";
             else
                 out = "{ __seh_record " + r + "; auto __seh_f" + id + " = [&](EXCEPTION_POINTERS *__seh_info) -> int " +
-                      filter_body + "; __seh_set_filter(&" + r + ", __seh_f" + id + "); __seh_cxx_guard __seh_g" + id +
-                      " = {&" + r + "}; ";
-            out += "if (__builtin_setjmp(" + r + ".landing) == 0) { __seh_push(&" + r +
-                   ", __SEH_EXCEPT, __builtin_frame_address(0)); " + lines_of(head);
+                      filter_body + "; __seh_set_filter(&" + r + ", __seh_f" + id + "); ";
+            out += "if (__builtin_setjmp(" + r + ".landing) == 0) { " + push(t, "__SEH_EXCEPT") + (c_ ? "" : "try ") +
+                   lines_of(head);
             out += render_block(t.body);
+            // The unwinder's unwind to this block arrives in the clause;
+            // the destructors and termination handlers inside have run.
+            if (!c_)
+                out += " catch (abi::__forced_unwind &) { if (!__seh_unwind_arrived(&" + r + ")) { __seh_pop_if(&" + r +
+                       "); throw; } goto __seh_h" + id + "; } catch (...) { __seh_pop_if(&" + r + "); throw; }";
             out += std::string(" ") + (t.leave_used ? "__seh_leave_" + id + ": ; " : "") + "__seh_head = " + r +
-                   ".prev; } else { DWORD __seh_code = " + r + ".code; (void)__seh_code; " + lines_of(middle);
+                   ".prev; } else { " + (c_ ? "" : "__seh_h" + id + ": ; ") + "DWORD __seh_code = " + r +
+                   ".code; (void)__seh_code; " + lines_of(middle);
             out += render_block(t.handler);
             out += " } }";
             return out;
         }
         // A C++ exception that leaves the body runs the termination handler
         // too (exit -1), then goes on.
-        const std::string x = "__seh_x" + id, e = "__seh_e" + id;
+        const std::string x = "__seh_x" + id;
         out = "{ struct __seh_record " + r + "; int " + x + " = 0; ";
-        if (!c_) out += "__seh_cxx_exception " + e + "; __seh_cxx_guard __seh_g" + id + " = {&" + r + "}; ";
-        out += "if (__builtin_setjmp(" + r + ".landing) != 0) " + x + " = 1; else { __seh_push(&" + r +
-               ", __SEH_FINALLY, __builtin_frame_address(0)); " + (c_ ? "" : "try ") + lines_of(head);
+        out += "if (__builtin_setjmp(" + r + ".landing) != 0) " + x + " = 1; else { " + push(t, "__SEH_FINALLY") +
+               (c_ ? "" : "try ") + lines_of(head);
         out += render_block(t.body);
         out += " ";
         if (!c_)
-            out += "catch (abi::__forced_unwind &) { throw; } catch (...) { " + e + " = std::current_exception(); " + x +
+            out += "catch (abi::__forced_unwind &) { if (!__seh_unwind_passes(&" + r + ")) { __seh_pop_if(&" + r +
+                   "); throw; } " + x + " = 1; goto __seh_exit_" + id + "; } catch (...) { __seh_hold(&" + r + "); " + x +
                    " = -1; goto __seh_exit_" + id + "; } ";
         // A __leave has set its own exit code (normal, 0).
         out += x + " = 0; " + (t.leave_used ? "__seh_leave_" + id + ": " : "") +
                (exit_used_[t.id] || !c_ ? "__seh_exit_" + id + ": " : "") + "__seh_head = " + r + ".prev; } { int __seh_abnormal = " + x + " != 0; (void)__seh_abnormal; " + lines_of(middle);
         out += "if (__SEH_FINALLY_RUNS(" + x + ")) " + render_block(t.handler);
         out += " } if (" + x + " == 1) __seh_unwind(&" + r + ".goal);";
-        if (!c_) out += " else if (" + x + " == -1) std::rethrow_exception(" + e + ");";
+        if (!c_) out += " else if (" + x + " == -1) __seh_rethrow_held(&" + r + ");";
         for (size_t k = 0; k < t.continuations.size(); ++k)
             out += " else if (" + x + " == " + n(int(k) + 2) + ") " + t.continuations[k];
         out += " }";

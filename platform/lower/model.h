@@ -63,6 +63,9 @@ struct Model {
     // before a raise, a fault or a jump is the one seen after it, whatever
     // the program is built with.
     std::vector<Range> unoptimised;
+    // Where each catch-all clause starts: the layer's own unwinds are not
+    // C++ exceptions there, so a clause that passes them goes before it.
+    std::vector<unsigned> catch_alls;
 };
 
 }  // namespace zeb::lower

@@ -1,7 +1,7 @@
 // The search for a handler (first phase): filters are called innermost
 // first, across calls, while every frame below them is still alive.  No
 // termination handler runs during the search.
-#include "internal.h"
+#include "cxx_unwind.h"
 
 namespace zeb::seh {
 namespace {
@@ -49,10 +49,11 @@ void abandon_searches_after(unsigned long stamp) {
         active_dispatch = active_dispatch->outer;
 }
 
-void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
+void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_record *cxx_limit, bool cxx) {
     if (ZEB_FAULT(WRONG_FAULT_CODE) && record->NumberParameters == 2 && record->ExceptionCode == STATUS_ACCESS_VIOLATION)
         record->ExceptionCode = STATUS_IN_PAGE_ERROR;
     if (ZEB_FAULT(WRONG_RECORD_FIELDS)) record->ExceptionAddress = nullptr, record->NumberParameters = 0;
+    void *const origin = raise_origin;
     Dispatch search = {active_dispatch, __seh_head, nullptr, ++__seh_clock};
     active_dispatch = &search;
     ActiveSearch pop_on_exit{&search};
@@ -73,7 +74,8 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
     bool in_nested_frame = false;
 
     const bool outermost_first = ZEB_FAULT(SEARCH_OUTERMOST_FIRST);
-    for (__seh_record *r = outermost_first ? zeb::variant::search_after(search.start, nullptr) : search.start; r;
+    for (__seh_record *r = outermost_first ? zeb::variant::search_after(search.start, nullptr) : search.start;
+         r && !(cxx && r == cxx_limit);
          r = outermost_first ? zeb::variant::search_after(search.start, r) : r->prev) {
         for (; boundary && r == boundary->start; boundary = boundary->outer) {
             if (boundary->current && (!nested_until || chain_reaches(nested_until, boundary->current)))
@@ -107,11 +109,12 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context) {
             abandon_searches_for_target(r);
             r->code = record->ExceptionCode;
             __seh_unwind_goal goal = {r, nullptr, 0};
-            __seh_unwind(&goal);
+            unwind_from(goal, origin);
         }
     }
     active_dispatch = search.outer;
     record->ExceptionFlags = flags;
+    if (cxx) return;
     switch (top_level_verdict(&pointers)) {
     case EXCEPTION_CONTINUE_EXECUTION:
         if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) raise_noncontinuable(record);

@@ -13,7 +13,7 @@
 #include "fault_context.h"
 #include "fault_frame.h"
 #include "guard_pages.h"
-#include "internal.h"
+#include "cxx_unwind.h"
 #include "machine_stubs.h"
 #include "runtime_failure.h"
 
@@ -165,7 +165,10 @@ void on_fault(int sig, siginfo_t *info, void *raw) {
     reading_fault = 0;
     // Faults can be taken again while the search runs here (filters may
     // fault), so the signals stay unblocked: SA_NODEFER.
+    void *const outer = raise_origin;
+    raise_origin = nullptr;
     dispatch_exception(&here.record, &here.context);
+    raise_origin = outer;
     apply_context(&here.context, uc);
 }
 
@@ -184,6 +187,9 @@ void install_fault_handlers() {
 
 // Runs on the faulting thread's stack, below the faulting frame.
 extern "C" void __zeb_fault_dispatch(zeb::seh::FaultFrame *f) {
+    void *const outer = zeb::seh::raise_origin;
+    zeb::seh::raise_origin = nullptr;
     zeb::seh::dispatch_exception(&f->record, &f->context);
+    zeb::seh::raise_origin = outer;
     __zeb_resume_trap(f);
 }

@@ -23,7 +23,11 @@ extern __thread Dispatch *active_dispatch;
 
 // Searches for a handler, innermost first.  Returns only when a filter
 // answered EXCEPTION_CONTINUE_EXECUTION for a continuable exception.
-void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context);
+// A C++ exception (`cxx_limit` set) asks only the records before the limit
+// (where a catch clause takes it; null: none does) and returns when none of
+// them takes it.
+void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_record *cxx_limit = nullptr,
+                        bool cxx = false);
 
 // Calls a C filter, a GNU C nested function, given the address the
 // compiler gave it (its trampoline).

@@ -1,5 +1,5 @@
 // RaiseException: a software exception, dispatched from the raiser's frame.
-#include "internal.h"
+#include "cxx_unwind.h"
 
 extern "C" __attribute__((noinline)) void RaiseException(DWORD code, DWORD flags, DWORD count,
                                                          const ULONG_PTR *arguments) {
@@ -17,5 +17,8 @@ extern "C" __attribute__((noinline)) void RaiseException(DWORD code, DWORD flags
     zeb::seh::context_pc(context) = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
     zeb::seh::context_sp(context) = reinterpret_cast<ULONG_PTR>(__builtin_frame_address(0));
     zeb::seh::context_fp(context) = zeb::seh::context_sp(context);
+    void *const outer = zeb::seh::raise_origin;
+    zeb::seh::raise_origin = __builtin_frame_address(0);
     zeb::seh::dispatch_exception(&record, &context);
+    zeb::seh::raise_origin = outer;
 }

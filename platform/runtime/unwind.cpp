@@ -1,7 +1,7 @@
 // The unwind (second phase) and the long jump: records are popped from the
 // innermost on; each termination handler is entered through its landing pad,
 // runs in its own frame, and calls back here to go on.
-#include "internal.h"
+#include "cxx_unwind.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,6 +10,7 @@
 namespace {
 
 [[noreturn]] void arrive(const __seh_unwind_goal &goal) {
+    zeb::seh::release_pending_cxx_object();
     if (!goal.jump && !goal.target) {   // the start-up's handler: end the process
         fflush(stdout);
         _exit(goal.value);
@@ -31,10 +32,19 @@ bool reached(const __seh_unwind_goal &goal, const __seh_record *r) {
 
 }  // namespace
 
-extern "C" void __seh_unwind(const __seh_unwind_goal *where) {
-    const __seh_unwind_goal goal = *where;
+extern "C" __attribute__((noinline)) void __seh_unwind(const __seh_unwind_goal *where) {
+    zeb::seh::unwind_from(*where, __builtin_frame_address(0));
+}
+
+void zeb::seh::unwind_from(const __seh_unwind_goal &where, void *origin) {
+    const __seh_unwind_goal goal = where;
     if (ZEB_FAULT(ONE_PHASE_DISPATCH)) zeb::variant::resume_search(goal);
     if (ZEB_FAULT(FINALLY_EXCEPTION_LOST)) zeb::variant::finally_running = nullptr;
+    if ((goal.target || goal.jump) && !path_is_plain(goal, origin)) unwind_with_destructors(goal);
+    unwind_by_records(goal);
+}
+
+void zeb::seh::unwind_by_records(const __seh_unwind_goal &goal) {
     for (;;) {
         __seh_record *r = __seh_head;
         if (reached(goal, r)) arrive(goal);
@@ -53,8 +63,8 @@ extern "C" void __seh_unwind(const __seh_unwind_goal *where) {
     }
 }
 
-extern "C" void __seh_longjmp(__seh_jmp_buf_tag *env, int value) {
+extern "C" __attribute__((noinline)) void __seh_longjmp(__seh_jmp_buf_tag *env, int value) {
     zeb::seh::abandon_searches_after(env->stamp);
     __seh_unwind_goal goal = {nullptr, env, value ? value : 1};
-    __seh_unwind(&goal);
+    zeb::seh::unwind_from(goal, __builtin_frame_address(0));
 }

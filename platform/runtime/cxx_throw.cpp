@@ -1,0 +1,108 @@
+// A C++ throw as the platform's structured exception 0xE06D7363: before the
+// C++ run-time throws, the guarded blocks between the throw and the catch
+// clause that would take it are asked, innermost first; a try/except whose
+// filter accepts takes the exception (the unwind to it runs the destructors
+// and termination handlers it passes), and the object is destroyed once,
+// when the handler is entered.  Programs link with --wrap=__cxa_throw.
+#include "cxx_unwind.h"
+
+#include <cxxabi.h>
+#include <stdint.h>
+#include <unwind.h>
+
+#include <typeinfo>
+
+
+extern "C" [[noreturn]] void __real___cxa_throw(void *, std::type_info *, void (*)(void *));
+
+#if ZEB_CXX_UNWIND
+
+extern "C" void *__cxa_init_primary_exception(void *object, std::type_info *type, void (*destroy)(void *)) noexcept;
+extern "C" _Unwind_Reason_Code __gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class, _Unwind_Exception *,
+                                                    _Unwind_Context *);
+
+namespace zeb::seh {
+namespace {
+
+// Where the C++ run-time would take the exception, as a record of the chain:
+// the guarded blocks before it are asked first.  A function holds either
+// guarded blocks or C++ try statements, never both, so a catch clause found
+// in a frame with guarded blocks of C++ code is one of their own (which
+// rethrow).
+struct CatchSearch {
+    uintptr_t thrower;   // the wrapper's frame pointer: the search starts above it
+    _Unwind_Exception *exception;
+    __seh_record *next;
+    __seh_record *limit;
+};
+
+_Unwind_Reason_Code find_catch(_Unwind_Context *context, void *argument) {
+    CatchSearch &s = *static_cast<CatchSearch *>(argument);
+    if (_Unwind_GetCFA(context) <= s.thrower) return _URC_NO_REASON;   // the wrapper itself
+    const uintptr_t fp = frame_pointer_of(context);
+    bool caught = _Unwind_GetLanguageSpecificData(context) &&
+                  __gxx_personality_v0(1, _UA_SEARCH_PHASE, s.exception->exception_class, s.exception, context) ==
+                      _URC_HANDLER_FOUND;
+    for (__seh_record *r = s.next; r && uintptr_t(r->frame) <= fp; r = s.next) {
+        if (r->flags & __SEH_CXX_UNWINDS) caught = false;
+        s.next = r->prev;
+    }
+    if (caught) {
+        s.limit = s.next;
+        return _URC_END_OF_STACK;
+    }
+    return s.next ? _URC_NO_REASON : _URC_END_OF_STACK;
+}
+
+bool on_thread_stack() {
+    const StackBounds stack = thread_stack_bounds();
+    const uintptr_t here = uintptr_t(__builtin_frame_address(0));
+    return stack.low < here && here < stack.high;
+}
+
+}  // namespace
+}  // namespace zeb::seh
+
+using namespace zeb::seh;
+
+extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_throw(void *object, std::type_info *type,
+                                                                           void (*destroy)(void *)) {
+    if (__seh_head && on_thread_stack()) {
+        __cxa_init_primary_exception(object, type, destroy);
+        CatchSearch search = {uintptr_t(__builtin_frame_address(0)),
+                              static_cast<_Unwind_Exception *>(object) - 1, __seh_head, nullptr};
+        _Unwind_Backtrace(find_catch, &search);
+        bool asked = false;
+        for (__seh_record *r = __seh_head; r && r != search.limit; r = r->prev) asked |= r->kind == __SEH_EXCEPT;
+        if (asked) {
+            EXCEPTION_RECORD record = {};
+            record.ExceptionCode = 0xE06D7363;
+            record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+            record.ExceptionAddress = __builtin_return_address(0);
+            record.ExceptionInformation[0] = 0x19930520;   // the ABI's magic number
+            record.ExceptionInformation[1] = ULONG_PTR(object);
+            record.ExceptionInformation[2] = ULONG_PTR(type);   // the throw information: the type
+            record.NumberParameters = sizeof(void *) == 8 ? 4 : 3;   // 64-bit: an image base, 0 here
+            CONTEXT context = {};
+            context.ContextFlags = CONTEXT_CONTROL;
+            context_pc(context) = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
+            context_sp(context) = reinterpret_cast<ULONG_PTR>(__builtin_frame_address(0));
+            context_fp(context) = context_sp(context);
+            const PendingCxxObject saved = exchange_pending_cxx_object({object, destroy});
+            void *const outer = raise_origin;
+            raise_origin = __builtin_frame_address(0);
+            dispatch_exception(&record, &context, search.limit, true);
+            raise_origin = outer;
+            exchange_pending_cxx_object(saved);
+        }
+    }
+    __real___cxa_throw(object, type, destroy);
+}
+
+#else
+
+extern "C" [[noreturn]] void __wrap___cxa_throw(void *object, std::type_info *type, void (*destroy)(void *)) {
+    __real___cxa_throw(object, type, destroy);
+}
+
+#endif

@@ -1,0 +1,320 @@
+// Unwinds of this layer (an accepted exception, a long jump) carried out by
+// the C++ unwinder, so that the destructors of the objects they leave run,
+// interleaved with termination handlers in scope order, as with the
+// platform's asynchronous model.
+//
+// The unwind is a forced unwind of a C++ exception object of our own.  In
+// lowered C++ code each guarded block has a clause that catches it: a
+// try/finally runs its handler and starts the unwind afresh, a try/except
+// that is the target enters its handler.  The stop function sees every frame
+// before its personality does and takes the guarded blocks of C code the old
+// way (a jump to their landing pads), arrives at a long jump's target frame,
+// and hands the rest of the unwind to the record walk when a frame's
+// personality would call terminate (a fault in a noexcept function or in a
+// destructor run by a C++ unwind) or the unwinder cannot go on.
+#include "cxx_unwind.h"
+
+#include <cxxabi.h>
+#include <stdint.h>
+#include <unwind.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+#include <atomic>
+#include <new>
+#include <typeinfo>
+
+namespace zeb::seh {
+
+__thread void *raise_origin;
+
+namespace {
+__thread PendingCxxObject pending;
+}  // namespace
+
+PendingCxxObject exchange_pending_cxx_object(PendingCxxObject object) {
+    const PendingCxxObject old = pending;
+    pending = object;
+    return old;
+}
+
+void release_pending_cxx_object() {
+    const PendingCxxObject p = pending;
+    if (!p.object) return;
+    pending = {};
+    if (p.destroy) p.destroy(p.object);
+    abi::__cxa_free_exception(p.object);
+}
+
+}  // namespace zeb::seh
+
+#if ZEB_CXX_UNWIND
+namespace zeb::seh {
+
+namespace {
+
+// The unwind's exception object: its goal, and the unwind it interrupted
+// (a destructor or handler that raised while another unwind passed it).
+struct Unwinding {
+    __seh_unwind_goal goal;
+    Unwinding *outer;
+};
+
+__thread Unwinding *current;
+
+void forget(void *object) {
+    for (Unwinding **u = &current; *u; u = &(*u)->outer) {
+        if (*u == object) {
+            *u = (*u)->outer;
+            return;
+        }
+    }
+}
+
+struct EhGlobals {
+    void *caught;
+    unsigned int uncaught;
+};
+extern "C" EhGlobals *__cxa_get_globals() noexcept;
+extern "C" void *__cxa_init_primary_exception(void *object, std::type_info *type, void (*destroy)(void *)) noexcept;
+
+_Unwind_Exception *header_of(void *object) { return static_cast<_Unwind_Exception *>(object) - 1; }
+
+// Drops the in-flight object when the unwind leaves the unwinder's hands.
+void drop(_Unwind_Exception *exception) {
+    __cxa_get_globals()->uncaught -= 1;
+    _Unwind_DeleteException(exception);
+}
+
+uintptr_t read_uleb(const uint8_t *&p) {
+    uintptr_t value = 0;
+    unsigned shift = 0;
+    uint8_t byte;
+    do {
+        byte = *p++;
+        value |= uintptr_t(byte & 0x7f) << shift;
+        shift += 7;
+    } while (byte & 0x80);
+    return value;
+}
+
+// Reads one value of the call-site table; false for an encoding that GCC
+// does not use there.
+bool read_encoded(const uint8_t *&p, uint8_t encoding, uintptr_t *value) {
+    switch (encoding & 0x0f) {
+    case 0x01: *value = read_uleb(p); return true;
+    case 0x02: { uint16_t v; __builtin_memcpy(&v, p, 2); p += 2; *value = v; return true; }
+    case 0x03: case 0x0b: { uint32_t v; __builtin_memcpy(&v, p, 4); p += 4; *value = v; return true; }
+    case 0x04: case 0x0c: { uint64_t v; __builtin_memcpy(&v, p, 8); p += 8; *value = uintptr_t(v); return true; }
+    default: return false;
+    }
+}
+
+intptr_t read_sleb(const uint8_t *&p) {
+    intptr_t value = 0;
+    unsigned shift = 0;
+    uint8_t byte;
+    do {
+        byte = *p++;
+        value |= intptr_t(byte & 0x7f) << shift;
+        shift += 7;
+    } while (byte & 0x80);
+    if (shift < 8 * sizeof value && (byte & 0x40)) value |= -(intptr_t(1) << shift);
+    return value;
+}
+
+enum class Site { Nothing, Cleanup, Terminate };
+
+// What the frame's call-site table holds for its address: nothing for the
+// layer's unwind (no entry with a cleanup: only catch clauses, which never
+// take it but the layer's own), a cleanup (destructors to run), or no entry
+// at all, where the C++ personality calls terminate (a noexcept function,
+// or code running during a C++ unwind: a destructor called by a cleanup).
+Site call_site(_Unwind_Context *context) {
+    const uint8_t *p = static_cast<const uint8_t *>(_Unwind_GetLanguageSpecificData(context));
+    if (!p) return Site::Nothing;
+    int before = 0;
+    uintptr_t ip = _Unwind_GetIPInfo(context, &before);
+    if (!before) --ip;
+    const uintptr_t start = _Unwind_GetRegionStart(context);
+    uintptr_t ignored;
+    const uint8_t lp_encoding = *p++;
+    if (lp_encoding != 0xff && !read_encoded(p, lp_encoding, &ignored)) return Site::Terminate;
+    const uint8_t type_encoding = *p++;
+    if (type_encoding != 0xff) read_uleb(p);
+    const uint8_t site_encoding = *p++;
+    const uintptr_t table_size = read_uleb(p);
+    const uint8_t *end = p + table_size;
+    const uint8_t *actions = end;
+    while (p < end) {
+        uintptr_t site, length, landing;
+        if (!read_encoded(p, site_encoding, &site) || !read_encoded(p, site_encoding, &length) ||
+            !read_encoded(p, site_encoding, &landing))
+            return Site::Terminate;
+        const uintptr_t action = read_uleb(p);
+        if (ip < start + site) return Site::Terminate;
+        if (ip >= start + site + length) continue;
+        if (!landing) return Site::Nothing;
+        if (!action) return Site::Cleanup;
+        for (const uint8_t *a = actions + action - 1;;) {
+            if (read_sleb(a) == 0) return Site::Cleanup;
+            const uint8_t *here = a;
+            const intptr_t next = read_sleb(a);
+            if (!next) return Site::Nothing;
+            a = here + next;
+        }
+    }
+    return Site::Terminate;
+}
+
+bool personality_would_terminate(_Unwind_Context *context) { return call_site(context) == Site::Terminate; }
+
+// Addresses in frames known to need nothing of the unwinder, learnt by the
+// unwinds that passed them; a fixed table, overwritten on collision.
+constexpr size_t kPlainSlots = 4096;
+std::atomic<uintptr_t> plain_addresses[kPlainSlots];
+
+size_t slot_of(uintptr_t ip) { return (ip ^ (ip >> 12)) % kPlainSlots; }
+
+void learn(_Unwind_Context *context) {
+    int before = 0;
+    const uintptr_t ip = _Unwind_GetIPInfo(context, &before);
+    if (before) return;   // a signal frame: never on a raise's path
+    std::atomic<uintptr_t> &slot = plain_addresses[slot_of(ip)];
+    if (call_site(context) == Site::Cleanup) {
+        uintptr_t expected = ip;
+        slot.compare_exchange_strong(expected, 0, std::memory_order_relaxed);
+    } else {
+        slot.store(ip, std::memory_order_relaxed);
+    }
+}
+
+bool known_plain(uintptr_t ip) { return ip && plain_addresses[slot_of(ip)].load(std::memory_order_relaxed) == ip; }
+
+[[noreturn]] void hand_over(_Unwind_Exception *exception, const __seh_unwind_goal &goal) {
+    const __seh_unwind_goal copy = goal;
+    drop(exception);
+    unwind_by_records(copy);
+}
+
+}  // namespace
+
+uintptr_t frame_pointer_of(_Unwind_Context *context) {
+#if defined(__x86_64__)
+    return _Unwind_GetGR(context, 6);    // rbp
+#else
+    return _Unwind_GetGR(context, 29);   // x29
+#endif
+}
+
+namespace {
+
+_Unwind_Reason_Code stop(int, _Unwind_Action actions, _Unwind_Exception_Class, _Unwind_Exception *exception,
+                         _Unwind_Context *context, void *parameter) {
+    const __seh_unwind_goal &goal = static_cast<Unwinding *>(parameter)->goal;
+    if (actions & _UA_END_OF_STACK) hand_over(exception, goal);
+    learn(context);
+    // Records with this frame's frame pointer, or a lower one, belong to it
+    // or to frames already left: the unwind is about to leave them.
+    const uintptr_t fp = frame_pointer_of(context);
+    for (;;) {
+        __seh_record *r = __seh_head;
+        if (goal.jump ? chain_reaches(goal.jump->chain, r) || !r : r == goal.target) {
+            if (goal.jump && uintptr_t(goal.jump->frame) <= fp) hand_over(exception, goal);
+            if (!goal.jump && !(r->flags & __SEH_CXX_UNWINDS) && uintptr_t(r->frame) <= fp) hand_over(exception, goal);
+            break;
+        }
+        if (!r || uintptr_t(r->frame) > fp || (r->flags & __SEH_CXX_UNWINDS)) break;
+        // A guarded block of C code: its landing pad takes the unwind on.
+        hand_over(exception, goal);
+    }
+    if (personality_would_terminate(context)) hand_over(exception, goal);
+    return _URC_NO_REASON;
+}
+
+void destroy_unwinding(void *object) { forget(object); }
+
+// The forced unwind's own type: no catch clause names it.
+struct LayerUnwind {};
+
+bool on_thread_stack() {
+    const StackBounds stack = thread_stack_bounds();
+    const uintptr_t here = uintptr_t(__builtin_frame_address(0));
+    return stack.low < here && here < stack.high;
+}
+
+}  // namespace
+
+bool path_is_plain(const __seh_unwind_goal &goal, void *origin) {
+    // Frame records: the caller's frame address, then the return address.
+    const StackBounds stack = thread_stack_bounds();
+    const uintptr_t goal_frame = uintptr_t(goal.jump ? goal.jump->frame : goal.target->frame);
+    uintptr_t fp = uintptr_t(origin);
+    for (int depth = 0; fp && depth < 64; ++depth) {
+        if (fp < stack.low || fp + 2 * sizeof(void *) > stack.high || fp % sizeof(void *)) return false;
+        const uintptr_t caller = reinterpret_cast<uintptr_t *>(fp)[0];
+        const uintptr_t ip = reinterpret_cast<uintptr_t *>(fp)[1];
+        if (!known_plain(ip)) return false;
+        if (caller == goal_frame) return true;
+        if (caller <= fp || caller > goal_frame) return false;
+        fp = caller;
+    }
+    return false;
+}
+
+void unwind_with_destructors(const __seh_unwind_goal &goal) {
+    // A fault reported on the alternate signal stack is unwound the old way.
+    if (!on_thread_stack()) return;
+    void *object = abi::__cxa_allocate_exception(sizeof(Unwinding));
+    Unwinding *u = new (object) Unwinding{goal, current};
+    int *references = static_cast<int *>(
+        __cxa_init_primary_exception(object, const_cast<std::type_info *>(&typeid(LayerUnwind)), destroy_unwinding));
+    *references = 1;
+    current = u;
+    __cxa_get_globals()->uncaught += 1;
+    _Unwind_Exception *exception = header_of(object);
+    // What a catch clause binds to (the C++ ABI's adjustedPtr, just before
+    // the unwinder's header): the personality leaves it to the thrower in a
+    // forced unwind.
+    reinterpret_cast<void **>(exception)[-1] = object;
+#if defined(__SANITIZE_ADDRESS__)
+    // As for a throw: the frames left keep no poisoned stack behind.
+    __asan_handle_no_return();
+#endif
+    _Unwind_ForcedUnwind(exception, stop, u);
+    // The unwinder could not start: the record walk does it all.
+    current = u->outer;
+    drop(exception);
+}
+
+}  // namespace zeb::seh
+
+using namespace zeb::seh;
+
+extern "C" int __seh_unwind_passes(__seh_record *record) {
+    if (!current || __seh_head != record) return 0;
+    record->goal = current->goal;
+    __seh_head = record->prev;
+    return 1;
+}
+
+extern "C" int __seh_unwind_arrived(__seh_record *record) {
+    if (!current || current->goal.target != record || current->goal.jump) return 0;
+    __seh_head = record->prev;
+    release_pending_cxx_object();
+    return 1;
+}
+
+#else
+
+namespace zeb::seh {
+bool path_is_plain(const __seh_unwind_goal &, void *) { return true; }
+void unwind_with_destructors(const __seh_unwind_goal &) {}
+}  // namespace zeb::seh
+
+extern "C" int __seh_unwind_passes(__seh_record *) { return 0; }
+extern "C" int __seh_unwind_arrived(__seh_record *) { return 0; }
+
+#endif

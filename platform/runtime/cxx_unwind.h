@@ -1,0 +1,59 @@
+// Unwinds that run C++ destructors, and the C++ exceptions taken by
+// try/except blocks.
+#pragma once
+
+#include "internal.h"
+
+#include <stdint.h>
+#include <unwind.h>
+
+// The unwinder's unwinds need its CFA and a forced unwind that the C++
+// run-time's catch clauses see; the 32-bit ARM unwinder (EHABI) keeps the
+// record walk.
+#if defined(__x86_64__) || defined(__aarch64__)
+#define ZEB_CXX_UNWIND 1
+#else
+#define ZEB_CXX_UNWIND 0
+#endif
+
+namespace zeb::seh {
+
+#if ZEB_CXX_UNWIND
+// The frame pointer of the frame an unwinder context describes (the
+// context's CFA is the stack pointer of its callee's frame, not its own).
+// A guarded block's record holds its function's frame pointer.
+uintptr_t frame_pointer_of(_Unwind_Context *context);
+#endif
+
+// The frame of the call that raised the exception being dispatched
+// (RaiseException, a C++ throw); null for a fault.
+extern __thread void *raise_origin;
+
+// Unwinds towards the goal from a call whose own frame is `origin` (null:
+// unknown).  When every frame between it and the goal is known to hold
+// nothing for the unwinder (no destructor to run), the record walk does it
+// alone, as fast as a long jump.
+[[noreturn]] void unwind_from(const __seh_unwind_goal &goal, void *origin);
+
+// True when the frames from the caller of `origin` up to the goal's frame
+// are all known (from earlier unwinds) to need nothing of the unwinder.
+bool path_is_plain(const __seh_unwind_goal &goal, void *origin);
+
+// Carries the unwind out with the C++ unwinder; returns only when it could
+// not start (the record walk then does it all).
+void unwind_with_destructors(const __seh_unwind_goal &goal);
+
+// The unwind by the chain of records alone: each termination handler is
+// entered through its landing pad.
+[[noreturn]] void unwind_by_records(const __seh_unwind_goal &goal);
+
+// A C++ object thrown and taken by a try/except: destroyed when the handler
+// is entered.
+struct PendingCxxObject {
+    void *object;
+    void (*destroy)(void *);
+};
+PendingCxxObject exchange_pending_cxx_object(PendingCxxObject object);
+void release_pending_cxx_object();
+
+}  // namespace zeb::seh

@@ -1,0 +1,144 @@
+// C++ frames under the layer's unwinds: destructors run in scope order with
+// termination handlers, the same whether the path was unwound by the
+// unwinder (first time) or by the records alone (once known to hold no
+// destructor); C++ throws taken by try/except destroy their object once.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <seh_runtime.h>
+#include <setjmp.h>
+
+#include <string>
+
+// The 32-bit ARM unwinder (EHABI) keeps the record walk: there the layer's
+// unwinds skip C++ frames and C++ throws bypass the filters.
+#if !defined(__arm__)
+namespace {
+
+std::string Trace;
+
+struct Mark {
+    char name;
+    explicit Mark(char n) : name(n) {}
+    ~Mark() { Trace += name; }
+};
+
+struct Counted {
+    static int live;
+    Counted() { ++live; }
+    Counted(const Counted &) { ++live; }
+    ~Counted() { --live; }
+};
+int Counted::live = 0;
+
+__declspec(noinline) void raise_in(char name) {
+    Mark m(name);
+    RaiseException(0xE0000001, 0, 0, NULL);
+}
+
+__declspec(noinline) void plain_raise() { RaiseException(0xE0000001, 0, 0, NULL); }
+
+__declspec(noinline) void nested(bool with_objects) {
+    __try {
+        if (with_objects) {
+            Mark b('b');
+            raise_in('a');
+        } else {
+            plain_raise();
+        }
+    } __finally {
+        Trace += 'F';
+    }
+}
+
+void guarded(bool with_objects) {
+    __try {
+        Mark c('c');
+        nested(with_objects);
+    } __except (EXCEPTION_EXECUTE_HANDLER) {
+        Trace += 'H';
+    }
+}
+
+TEST(CxxUnwind, DestructorsInterleaveWithTerminationHandlersEveryTime) {
+    for (int round = 0; round < 3; ++round) {
+        Trace.clear();
+        guarded(true);
+        EXPECT_EQ(Trace, "abFcH") << "round " << round;
+        // The same frames on a path without objects: only the handlers.
+        Trace.clear();
+        guarded(false);
+        EXPECT_EQ(Trace, "FcH") << "round " << round;
+    }
+    EXPECT_EQ(__seh_head, nullptr);
+}
+
+__declspec(noinline) void throw_counted() {
+    Mark m('m');
+    throw Counted();
+}
+
+TEST(CxxUnwind, ThrowTakenByExceptDestroysTheObjectOnceAtTheHandler) {
+    for (int round = 0; round < 2; ++round) {
+        Trace.clear();
+        int live_in_handler = -1;
+        DWORD code = 0;
+        __try {
+            throw_counted();
+        } __except (code = GetExceptionCode(), EXCEPTION_EXECUTE_HANDLER) {
+            live_in_handler = Counted::live;
+        }
+        EXPECT_EQ(code, 0xE06D7363u);
+        EXPECT_EQ(Trace, "m");
+        EXPECT_EQ(live_in_handler, 0);
+        EXPECT_EQ(Counted::live, 0);
+    }
+    EXPECT_EQ(__seh_head, nullptr);
+}
+
+__declspec(noinline) int declined_then_caught() {
+    int filters = 0;
+    __try {
+        throw_counted();
+    } __except (++filters, EXCEPTION_CONTINUE_SEARCH) {
+        return -1;
+    }
+    return filters;
+}
+
+TEST(CxxUnwind, DeclinedThrowReachesTheCatchOutside) {
+    int caught = 0;
+    try {
+        declined_then_caught();
+    } catch (const Counted &) {
+        caught = 1;
+        EXPECT_EQ(Counted::live, 1);
+    }
+    EXPECT_EQ(caught, 1);
+    EXPECT_EQ(Counted::live, 0);
+    EXPECT_EQ(__seh_head, nullptr);
+}
+
+jmp_buf Env;
+
+__declspec(noinline) void jump_from(char name) {
+    Mark m(name);
+    longjmp(Env, 1);
+}
+
+TEST(CxxUnwind, LongJumpRunsTheDestructorsOfTheFramesItLeaves) {
+    for (int round = 0; round < 2; ++round) {
+        Trace.clear();
+        if (setjmp(Env) == 0) {
+            __try {
+                jump_from('j');
+            } __finally {
+                Trace += 'F';
+            }
+        }
+        EXPECT_EQ(Trace, "jF") << "round " << round;
+    }
+}
+
+}  // namespace
+#endif
