@@ -50,9 +50,9 @@ def sh(cmd, **kw):
     return subprocess.run(cmd, **kw).returncode
 
 
-def load_platform(spec):
+def load_platform(name_or_path):
     try:
-        return resolve(spec)
+        return resolve(name_or_path)
     except PlatformError as e:
         sys.exit(f"zeb: {e}")
 
@@ -174,9 +174,9 @@ def cmd_test(args):
 def cmd_platforms(args):
     """Lists the platforms: the project's own and any files given."""
     rows, bad = [], 0
-    for spec in built_in_names() + args.files:
+    for name_or_path in built_in_names() + args.files:
         try:
-            p = resolve(spec)
+            p = resolve(name_or_path)
             rows.append((p.name, p.description, os.path.relpath(os.path.join(p.dir, os.path.basename(p.path)))))
         except PlatformError as e:
             print(f"zeb: {e}", file=sys.stderr)
@@ -194,7 +194,7 @@ def cmd_check_sources(args):
 
 
 def cmd_matrix(args):
-    chosen = [load_platform(spec) for spec in args.platforms.split(",") if spec]
+    chosen = [load_platform(name_or_path) for name_or_path in args.platforms.split(",") if name_or_path]
     names = [p.name for p in chosen]
     for p in chosen:
         if names.count(p.name) > 1:
@@ -243,11 +243,11 @@ def cmd_cc(argv):
     return sh([os.path.join(layer.build_dir("host"), "bin", driver)] + [a for a in argv if a != "--c++"])
 
 
-def fuzz_target(spec):
+def fuzz_target(name_or_path):
     """The fuzzer's view of a platform: its file's C and run commands."""
     sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz"))
     import targets
-    platform = load_platform(spec)
+    platform = load_platform(name_or_path)
     packages.ensure(platform.packages)
     try:
         runner.prepare(platform)

@@ -127,8 +127,8 @@ def row(name, verdict="PASS", stdout="", reason=""):
 
 
 class Report(unittest.TestCase):
-    def judge(self, specs, results):
-        vs = [variants.Variant(name, dict({"breaks": f"breaks {name}"}, **extra)) for name, extra in specs]
+    def judge(self, fault_settings, results):
+        vs = [variants.Variant(name, dict({"breaks": f"breaks {name}"}, **extra)) for name, extra in fault_settings]
         lines, ok = sensitivity.judge(vs, results)
         return "\n".join(lines), ok
 
