@@ -199,7 +199,6 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
 def main(argv):
     """The host platform with given tools, for the project's own tests."""
     import argparse
-    import sys
     import targets
     p = argparse.ArgumentParser(description="fuzz the layer with a given lowering tool and run-time")
     p.add_argument("--lower", required=True)
@@ -208,13 +207,7 @@ def main(argv):
     p.add_argument("--seed", type=int, default=424242)
     p.add_argument("--jobs", type=int, default=2)
     a = p.parse_args(argv)
-    q = targets.shlex.quote
-    cc = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                      "platform", "cc", "zeb_cc.py")
-    t = targets.from_templates(
-        "host", f"{q(sys.executable)} {q(cc)} {{source}} -o {{program}} --lower {q(a.lower)} --runtime {q(a.runtime)}",
-        "{program} {args}")
-    return 1 if fuzz(t, a.count, a.seed, jobs=a.jobs, reduce_tries=40) else 0
+    return 1 if fuzz(targets.host(a.lower, a.runtime), a.count, a.seed, jobs=a.jobs, reduce_tries=40) else 0
 
 
 if __name__ == "__main__":

@@ -10,16 +10,14 @@ described elsewhere (a file a user writes) becomes a target through
 """
 import os
 import shlex
-import shutil
 import signal
 import subprocess
 import sys
-import time
 
 
 class Target:
     def __init__(self, name, c, run, text_mode=False, timeout=10.0, arch="", exe_suffix="",
-                 env=None, start=None, stop=None, known=None):
+                 env=None, known=None):
         self.name = name
         self.c = c
         self.run_template = run
@@ -28,16 +26,14 @@ class Target:
         self.arch = arch
         self.exe_suffix = exe_suffix
         self.env = env
-        self._start, self._stop = start, stop
         self.known = known
 
+    # Around a run: nothing to do unless the platform says so.
     def start(self):
-        if self._start:
-            self._start()
+        pass
 
     def stop(self):
-        if self._stop:
-            self._stop()
+        pass
 
     build_timeout = 300
 
@@ -134,55 +130,13 @@ def from_templates(name, c, run, text_mode=False, timeout=10.0, arch="", exe_suf
                   known=known)
 
 
-def host(root, build_dir):
-    """The layer on this machine, built the way `zeb cc` builds."""
-    lower = os.path.join(build_dir, "platform", "zeb-lower")
-    runtime = os.path.join(build_dir, "platform", "libzebseh.a")
-    cc = os.path.join(root, "platform", "cc", "zeb_cc.py")
+def host(lower, runtime):
+    """The layer on this machine with the given lowering tool and run-time,
+    built the way `zeb cc` builds."""
+    cc = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                      "platform", "cc", "zeb_cc.py")
     q = shlex.quote
+    lower, runtime = os.path.abspath(lower), os.path.abspath(runtime)
     return from_templates(
         "host", f"{q(sys.executable)} {q(cc)} {{source}} -o {{program}} --lower {q(lower)} --runtime {q(runtime)}",
         "{program} {args}")
-
-
-def arm(root, host_build_dir, arm_build_dir):
-    """32-bit ARM (Thumb-2) programs with the layer, static, under qemu-arm."""
-    lower = os.path.join(host_build_dir, "platform", "zeb-lower")
-    runtime = os.path.join(arm_build_dir, "platform", "libzebseh.a")
-    cc = os.path.join(root, "platform", "cc", "zeb_cc.py")
-    q = shlex.quote
-    flags = " ".join(f"--flag={f}" for f in
-                     ["-march=armv7-a", "-mthumb", "-mfloat-abi=hard", "-mfpu=vfpv3-d16", "-static"])
-    return from_templates(
-        "arm", f"{q(sys.executable)} {q(cc)} {{source}} -o {{program}} --lower {q(lower)} --runtime {q(runtime)} "
-               f"--cxx arm-linux-gnueabihf-g++ {flags}",
-        "qemu-arm {program} {args}", arch="arm32", timeout=20.0)
-
-
-def wine(prefix):
-    """clang's table-based SEH for x86-64 Windows, run by Wine in a private
-    prefix, with one Wine server kept up for the whole run."""
-    wine64 = shutil.which("wine64", path="/usr/lib/wine") or shutil.which("wine64") or "wine64"
-    wineserver = shutil.which("wineserver", path="/usr/lib/wine") or shutil.which("wineserver") or "wineserver"
-    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
-
-    def start():
-        if not os.path.exists(os.path.join(prefix, ".made")):
-            os.makedirs(prefix, exist_ok=True)
-            subprocess.run([wine64, "wineboot", "--init"], env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-            subprocess.run([wineserver, "-w"], env=env)
-            open(os.path.join(prefix, ".made"), "w").close()
-        # a server already running (status 2) serves as well
-        subprocess.run([wineserver, "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        time.sleep(0.2)
-
-    def stop():
-        subprocess.run([wineserver, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    t = Target("wine", "clang-19 --target=x86_64-w64-mingw32 -fms-extensions -Xclang -fasync-exceptions -O0 "
-                       "-static -w {source} -o {program}",
-               f"{shlex.quote(wine64)} {{program}} {{args}}", text_mode=True, timeout=30.0, exe_suffix=".exe",
-               env=env, start=start, stop=stop)
-    return t
