@@ -88,7 +88,8 @@ void drop(_Unwind_Exception *exception) {
     _Unwind_DeleteException(exception);
 }
 
-uintptr_t read_uleb(const uint8_t *&p) {
+// A LEB128 number; a signed one extends its last group's top bit.
+uintptr_t read_leb(const uint8_t *&p, bool is_signed) {
     uintptr_t value = 0;
     unsigned shift = 0;
     uint8_t byte;
@@ -97,8 +98,12 @@ uintptr_t read_uleb(const uint8_t *&p) {
         value |= uintptr_t(byte & 0x7f) << shift;
         shift += 7;
     } while (byte & 0x80);
+    if (is_signed && shift < 8 * sizeof value && (byte & 0x40)) value |= ~uintptr_t(0) << shift;
     return value;
 }
+
+uintptr_t read_uleb(const uint8_t *&p) { return read_leb(p, false); }
+intptr_t read_sleb(const uint8_t *&p) { return intptr_t(read_leb(p, true)); }
 
 // Reads one value of the call-site table; false for an encoding that GCC
 // does not use there.
@@ -112,18 +117,6 @@ bool read_encoded(const uint8_t *&p, uint8_t encoding, uintptr_t *value) {
     }
 }
 
-intptr_t read_sleb(const uint8_t *&p) {
-    intptr_t value = 0;
-    unsigned shift = 0;
-    uint8_t byte;
-    do {
-        byte = *p++;
-        value |= intptr_t(byte & 0x7f) << shift;
-        shift += 7;
-    } while (byte & 0x80);
-    if (shift < 8 * sizeof value && (byte & 0x40)) value |= -(intptr_t(1) << shift);
-    return value;
-}
 
 enum class Site { Nothing, Cleanup, Terminate };
 
