@@ -91,13 +91,13 @@ def run_ctest(build):
 
 
 def suite_step(platform, failures, regex=None, which="suite"):
-    """The suite on one platform, as `zeb run` shows it; any failure (an
-    expected one is not) fails the step."""
+    """The suite (or the behaviour programs) on one platform, as `zeb run`
+    shows it; any failure (an expected one is not) fails the step."""
     results = run_platform(platform, regex, which=which)
     print(report.table(results, platform.name))
     print(report.closing(results))
     if report.counts(results)[1] or not results:
-        failures.append(f"{platform.name}: suite")
+        failures.append(f"{platform.name}: {which}")
 
 
 def sensitivity_step(platform, failures):
@@ -105,14 +105,15 @@ def sensitivity_step(platform, failures):
     declared hole) and each prediction printed."""
     step = time.monotonic()
     try:
-        by_variant = sensitivity.run(platform, variants.load_all(ROOT), JOBS)
+        chosen = variants.load_all(ROOT)
+        by_variant = sensitivity.run(platform, chosen, JOBS)
     except (PlatformError, variants.VariantError) as e:
         print(f"zeb: {e}")
         by_variant = None
     if by_variant is None:
         failures.append(f"{platform.name}: sensitivity")
         return
-    lines, ok = sensitivity.judge(variants.load_all(ROOT), by_variant)
+    lines, ok = sensitivity.judge(chosen, by_variant)
     print("\n".join(lines))
     if not ok:
         failures.append(f"{platform.name}: sensitivity")
