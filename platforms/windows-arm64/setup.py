@@ -46,18 +46,22 @@ def run(cmd, **kw):
 
 def debian_mirror():
     """The host's Debian mirror, so that a machine with a local mirror uses it."""
-    for path in ["/etc/apt/sources.list"] + sorted(glob.glob("/etc/apt/sources.list.d/*.sources")) + \
-            sorted(glob.glob("/etc/apt/sources.list.d/*.list")):
+    sources = (["/etc/apt/sources.list"] + sorted(glob.glob("/etc/apt/sources.list.d/*.sources")) +
+               sorted(glob.glob("/etc/apt/sources.list.d/*.list")))
+    for path in sources:
         try:
             with open(path) as f:
-                for line in f:
-                    words = line.split()
-                    if words[:1] == ["URIs:"] or (words[:1] == ["deb"] and len(words) > 1):
-                        uri = words[1] if words[0] == "URIs:" else next(w for w in words[1:] if "://" in w)
-                        if uri.rstrip("/").endswith("/debian"):
-                            return uri.rstrip("/")
-        except (OSError, StopIteration):
+                lines = f.read().splitlines()
+        except OSError:
             continue
+        for line in lines:
+            # "URIs: http://..." in deb822 files, "deb [options] http://... suite" in one-line ones
+            words = line.split()
+            if words[:1] not in (["URIs:"], ["deb"]):
+                continue
+            for uri in words[1:]:
+                if "://" in uri and uri.rstrip("/").endswith("/debian"):
+                    return uri.rstrip("/")
     return "http://deb.debian.org/debian"
 
 
