@@ -61,6 +61,7 @@ class Command:
         self.flags = []             # --flag: the layer's build's own flags, compile and link
         self.keep = None
         self.cxx_driver = False     # as g++: .c sources are C++
+        self.async_exceptions = False   # -fasync-exceptions: catch (...) takes structured exceptions
 
     def sources(self):
         return [i for i in self.inputs if i.language]
@@ -144,6 +145,10 @@ def parse(argv, cxx_driver=False):
             cmd.link.append(a)
         elif a in OTHER_WITH_VALUE:
             cmd.compile += [a, value(a)]
+        elif a in ("-fasync-exceptions", "-fno-async-exceptions"):
+            # The exception model of C++ sources: with it, catch (...)
+            # also takes structured exceptions (the platform's /EHa).
+            cmd.async_exceptions = a == "-fasync-exceptions"
         elif a == "-v":
             cmd.verbose = True
             cmd.both.append(a)

@@ -45,8 +45,10 @@ CXX_FLAGS = ["-std=gnu++17", "-fnon-call-exceptions"]
 # (it reads them and calls the function), so the stack is not executable,
 # as on the platform.
 C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
-# A C++ throw is first offered to the guarded blocks before its catch clause.
-LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw", "-Wl,--undefined=__wrap___cxa_throw"]
+# A C++ throw or rethrow is first offered to the guarded blocks before its
+# catch clause.
+LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw", "-Wl,--undefined=__wrap___cxa_throw",
+              "-Wl,--wrap=__cxa_rethrow", "-Wl,--undefined=__wrap___cxa_rethrow"]
 
 
 def c_compiler_for(cxx):
@@ -94,7 +96,8 @@ class Driver:
         os.makedirs(folder)
         lowered = os.path.join(folder, os.path.basename(source.path))
         argv = ([self.cmd.lower, source.path, "-o", lowered, "-x", source.language, "-I", INCLUDE] +
-                self.cmd.preprocessor + self.std_for(source.language))
+                self.cmd.preprocessor + self.std_for(source.language) +
+                (["-fasync-exceptions"] if self.cmd.async_exceptions and source.language == "c++" else []))
         if self.run(argv).returncode != 0:
             return None
         if self.cmd.keep:

@@ -36,7 +36,10 @@ struct __seh_unwind_goal {
     int value;                            /* long-jump value, or exit status */
 };
 
-enum { __SEH_EXCEPT = 0, __SEH_FINALLY = 1 };
+/* __SEH_CATCH_ALL: the body of a C++ try statement with a catch (...),
+ * in code built for the asynchronous model: it takes every structured
+ * exception that reaches it. */
+enum { __SEH_EXCEPT = 0, __SEH_FINALLY = 1, __SEH_CATCH_ALL = 2 };
 /* Records of lowered C++ code: the block takes part in the unwinder's
  * unwinds (a clause of its own catches them, so destructors and termination
  * handlers run in scope order). */
@@ -135,6 +138,12 @@ extern "C" {
  * as a thread's exit, which goes on untouched. */
 int __seh_unwind_passes(struct __seh_record *record);
 int __seh_unwind_arrived(struct __seh_record *record);
+/* The clauses' own rethrows: the exception goes on as it is, without being
+ * offered to the guarded blocks again, as a program's `throw;` is. */
+[[noreturn]] void __seh_rethrow(void);
+/* A catch (...) record reached by an unwind: the structured exception it
+ * took is thrown into the clause. */
+[[noreturn]] void __seh_throw_structured(void);
 }
 
 #include <new>

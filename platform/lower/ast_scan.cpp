@@ -54,9 +54,9 @@ struct FunctionState {
 
 class Scanner {
 public:
-    Scanner(CXTranslationUnit unit, const std::string &text, bool c_source)
+    Scanner(CXTranslationUnit unit, const std::string &text, bool c_source, bool async_exceptions)
         : unit_(unit), text_(text), main_path_(take(clang_getTranslationUnitSpelling(unit))),
-          c_source_(c_source) {}
+          c_source_(c_source), async_exceptions_(async_exceptions) {}
 
     Model run() {
         std::vector<Range> declarations;
@@ -112,6 +112,7 @@ private:
     const std::string &text_;
     std::string main_path_;
     bool c_source_;
+    bool async_exceptions_;
     Model model_;
 
     bool in_main_file(CXCursor c) {
@@ -299,7 +300,7 @@ private:
         const int function = function_at(at);
         int target = -1;
         for (const TryStmt &t : model_.tries) {
-            if (t.function != function || !inside(t.body, at)) continue;
+            if (t.function != function || !inside(t.body, at) || t.is_catch_all) continue;
             if (target < 0 || t.body.begin >= model_.tries[target].body.begin) target = t.id;
         }
         if (target < 0) {
@@ -404,6 +405,39 @@ private:
         fs->scopes.pop_back();
     }
 
+    static bool is_catch_all(CXCursor k) {
+        if (clang_getCursorKind(k) != CXCursor_CXXCatchStmt) return false;
+        auto kids = children(k);
+        return kids.empty() || clang_getCursorKind(kids[0]) != CXCursor_VarDecl;
+    }
+
+    // Under the asynchronous model a try statement with a catch (...)
+    // guards its body like a try/except whose handler is that clause.
+    bool visit_cxx_try(CXCursor c, FunctionState *fs) {
+        auto kids = children(c);
+        bool catch_all = false;
+        for (size_t i = 1; i < kids.size(); ++i) catch_all = catch_all || is_catch_all(kids[i]);
+        if (!catch_all || kids.empty() || clang_getCursorKind(kids[0]) != CXCursor_CompoundStmt) return false;
+        if (from_macro(kids[0])) {
+            problem(c, "a try statement with a catch (...) whose body is written inside a macro cannot be lowered "
+                       "for -fasync-exceptions");
+            return true;
+        }
+        TryStmt t;
+        t.id = int(model_.tries.size());
+        t.function = fs->index;
+        t.is_catch_all = true;
+        model_.functions[fs->index].reentered = true;
+        t.whole = t.body = range(kids[0]);
+        t.handler = {t.body.end, t.body.end};
+        model_.tries.push_back(t);
+        fs->scopes.push_back({Scope::TryBody, t.id});
+        visit(kids[0], fs);
+        fs->scopes.pop_back();
+        for (size_t i = 1; i < kids.size(); ++i) visit(kids[i], fs);
+        return true;
+    }
+
     void visit(CXCursor c, FunctionState *fs) {
         const CXCursorKind kind = clang_getCursorKind(c);
         if (is_function_like(kind)) {
@@ -419,6 +453,9 @@ private:
         case CXCursor_SEHTryStmt:
             visit_try(c, fs);
             return;
+        case CXCursor_CXXTryStmt:
+            if (async_exceptions_ && !c_source_ && visit_cxx_try(c, fs)) return;
+            break;
         case CXCursor_SEHLeaveStmt:
             return;   // found among the tokens: see scan_leaves
         case CXCursor_BreakStmt:
@@ -480,8 +517,8 @@ private:
 
 }  // namespace
 
-Model scan(CXTranslationUnit unit, const std::string &text, bool c_source) {
-    return Scanner(unit, text, c_source).run();
+Model scan(CXTranslationUnit unit, const std::string &text, bool c_source, bool async_exceptions) {
+    return Scanner(unit, text, c_source, async_exceptions).run();
 }
 
 }  // namespace zeb::lower

@@ -10,6 +10,8 @@
 namespace zeb::lower {
 
 // `c_source`: the platform's C spellings (leave for __leave) are in force.
-Model scan(CXTranslationUnit unit, const std::string &text, bool c_source);
+// `async_exceptions`: the asynchronous model, where catch (...) also takes
+// structured exceptions (the platform's /EHa).
+Model scan(CXTranslationUnit unit, const std::string &text, bool c_source, bool async_exceptions);
 
 }  // namespace zeb::lower

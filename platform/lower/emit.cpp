@@ -46,7 +46,7 @@ public:
             sites_.push_back({{d.end, d.end}, [] { return std::string(" __SEH_UNOPTIMISED_END"); }});
         }
         for (unsigned at : m_.catch_alls)
-            sites_.push_back({{at, at}, [] { return std::string("catch (abi::__forced_unwind &) { throw; } "); }});
+            sites_.push_back({{at, at}, [] { return std::string("catch (abi::__forced_unwind &) { __seh_rethrow(); } "); }});
         std::stable_sort(sites_.begin(), sites_.end(), [](const Site &a, const Site &b) {
             if (a.range.begin != b.range.begin) return a.range.begin < b.range.begin;
             const bool a_insert = a.range.end == a.range.begin, b_insert = b.range.end == b.range.begin;
@@ -236,7 +236,24 @@ private:
         return std::string("__seh_push_flags(") + r + ", " + kind + ", __builtin_frame_address(0), __SEH_CXX_UNWINDS); ";
     }
 
+    // The body of a try statement with a catch (...): its record takes a
+    // structured exception like a try/except, and the unwind that arrives
+    // throws it into the catch (...).
+    std::string catch_all_body(const TryStmt &t) const {
+        const std::string r = "__seh_r" + n(t.id), id = n(t.id);
+        std::string out = "{ __seh_record " + r + "; if (__builtin_setjmp(" + r + ".landing) == 0) { " +
+                          push(t, "__SEH_CATCH_ALL") + "try {";
+        // The body's inside: the body itself is this piece's own range.
+        out += render_block({t.body.begin + 1, t.body.end - 1}) + "}";
+        out += " catch (abi::__forced_unwind &) { if (!__seh_unwind_arrived(&" + r + ")) { __seh_pop_if(&" + r +
+               "); __seh_rethrow(); } goto __seh_h" + id + "; } catch (...) { __seh_pop_if(&" + r +
+               "); __seh_rethrow(); } __seh_head = " + r + ".prev; } else { __seh_h" + id +
+               ": __seh_throw_structured(); } }";
+        return out;
+    }
+
     std::string try_stmt(const TryStmt &t) const {
+        if (t.is_catch_all) return catch_all_body(t);
         const std::string r = "__seh_r" + n(t.id), id = n(t.id);
         const std::string head = original({t.whole.begin, t.body.begin});
         const std::string middle = original({t.body.end, t.handler.begin});
@@ -261,7 +278,7 @@ private:
             // the destructors and termination handlers inside have run.
             if (!c_)
                 out += " catch (abi::__forced_unwind &) { if (!__seh_unwind_arrived(&" + r + ")) { __seh_pop_if(&" + r +
-                       "); throw; } goto __seh_h" + id + "; } catch (...) { __seh_pop_if(&" + r + "); throw; }";
+                       "); __seh_rethrow(); } goto __seh_h" + id + "; } catch (...) { __seh_pop_if(&" + r + "); __seh_rethrow(); }";
             out += std::string(" ") + (t.leave_used ? "__seh_leave_" + id + ": ; " : "") + "__seh_head = " + r +
                    ".prev; } else { " + (c_ ? "" : "__seh_h" + id + ": ; ") + "DWORD __seh_code = " + r +
                    ".code; (void)__seh_code; " + lines_of(middle);
@@ -279,7 +296,7 @@ private:
         out += " ";
         if (!c_)
             out += "catch (abi::__forced_unwind &) { if (!__seh_unwind_passes(&" + r + ")) { __seh_pop_if(&" + r +
-                   "); throw; } " + x + " = 1; goto __seh_exit_" + id + "; } catch (...) { __seh_hold(&" + r + "); " + x +
+                   "); __seh_rethrow(); } " + x + " = 1; goto __seh_exit_" + id + "; } catch (...) { __seh_hold(&" + r + "); " + x +
                    " = -1; goto __seh_exit_" + id + "; } ";
         // A __leave has set its own exit code (normal, 0).
         out += x + " = 0; " + (t.leave_used ? "__seh_leave_" + id + ": " : "") +

@@ -84,7 +84,9 @@ int report_compiler_errors(CXTranslationUnit unit, bool byte_order_mark) {
 
 int usage() {
     fputs("usage: zeb-lower INPUT -o OUTPUT [-x c|c++] [-I DIR] [-iquote DIR] [-isystem DIR] [-idirafter DIR]\n"
-          "                 [-include FILE] [-imacros FILE] [-D NAME[=VALUE]] [-U NAME] [-std=STD]\n",
+          "                 [-include FILE] [-imacros FILE] [-D NAME[=VALUE]] [-U NAME] [-std=STD]\n"
+          "                 [-fasync-exceptions]\n"
+          "  -fasync-exceptions  catch (...) also takes structured exceptions (the platform's /EHa)\n",
           stderr);
     return 2;
 }
@@ -107,11 +109,14 @@ bool is_joined_preprocessor_option(const std::string &a) {
 
 int main(int argc, char **argv) {
     std::string input, output, language_name;
+    bool async_exceptions = false;
     std::vector<std::string> args = {"-fms-extensions", "-D__ZEB_LOWERING__",
                                      "-Wno-everything", "-ferror-limit=0", "-I", ZEB_PLATFORM_INCLUDE};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "-o" && i + 1 < argc) {
+        if (a == "-fasync-exceptions") {
+            async_exceptions = true;
+        } else if (a == "-o" && i + 1 < argc) {
             output = argv[++i];
         } else if ((a == "-x" && i + 1 < argc) || a.rfind("-x", 0) == 0) {
             language_name = a == "-x" ? argv[++i] : a.substr(2);
@@ -165,7 +170,7 @@ int main(int argc, char **argv) {
     }
     int errors = report_compiler_errors(
         unit, text.compare(0, zeb::lower::BYTE_ORDER_MARK.size(), zeb::lower::BYTE_ORDER_MARK) == 0);
-    zeb::lower::Model model = zeb::lower::scan(unit, text, c_source);
+    zeb::lower::Model model = zeb::lower::scan(unit, text, c_source, async_exceptions);
     std::string lowered;
     if (!errors && model.problems.empty()) lowered = zeb::lower::emit(model, text, input, c_source);
     for (const zeb::lower::Problem &p : model.problems) {

@@ -17,6 +17,10 @@ struct TryStmt {
     bool is_finally = false;
     Range whole, body, filter, handler;
     bool leave_used = false;   // a __leave names this statement
+    // The body of a C++ try statement with a catch (...), guarded under the
+    // asynchronous model so that the catch (...) takes structured
+    // exceptions; it has no handler of its own.
+    bool is_catch_all = false;
     // try/finally: what each jump that leaves through it does afterwards,
     // numbered from 2 (0 is a normal exit, 1 an unwind).
     std::vector<std::string> continuations;

@@ -3,17 +3,24 @@
 // clause that would take it are asked, innermost first; a try/except whose
 // filter accepts takes the exception (the unwind to it runs the destructors
 // and termination handlers it passes), and the object is destroyed once,
-// when the handler is entered.  Programs link with --wrap=__cxa_throw.
+// when the handler is entered.  A rethrow is offered the same way.
+// Programs link with --wrap=__cxa_throw and --wrap=__cxa_rethrow.
 #include "cxx_unwind.h"
 
 #include <cxxabi.h>
 #include <stdint.h>
 #include <unwind.h>
 
+#include <exception>
 #include <typeinfo>
 
 
 extern "C" [[noreturn]] void __real___cxa_throw(void *, std::type_info *, void (*)(void *));
+extern "C" [[noreturn]] void __real___cxa_rethrow();
+
+// The layer's own rethrows (a guarded block's clauses passing an exception
+// on) are not new throws: the filters have been asked already.
+extern "C" void __seh_rethrow() { __real___cxa_rethrow(); }
 
 #if ZEB_CXX_UNWIND
 
@@ -44,7 +51,8 @@ _Unwind_Reason_Code find_catch(_Unwind_Context *context, void *argument) {
                   __gxx_personality_v0(1, _UA_SEARCH_PHASE, s.exception->exception_class, s.exception, context) ==
                       _URC_HANDLER_FOUND;
     for (__seh_record *r = s.next; r && uintptr_t(r->frame) <= fp; r = s.next) {
-        if (r->flags & __SEH_CXX_UNWINDS) caught = false;
+        // A catch (...) record is the frame's own catch clause.
+        if ((r->flags & __SEH_CXX_UNWINDS) && r->kind != __SEH_CATCH_ALL) caught = false;
         s.next = r->prev;
     }
     if (caught) {
@@ -65,44 +73,85 @@ bool on_thread_stack() {
 
 using namespace zeb::seh;
 
+namespace zeb::seh {
+namespace {
+
+// Offers a C++ exception, about to be thrown or rethrown from the frame
+// `thrower`, to the try/except blocks before the catch clause that would
+// take it.  Returns when none takes it.  `taken` is what the handler's
+// entry destroys: the object of a new throw; nothing for a rethrow, whose
+// object its catch clause still owns (the unwind out of that clause ends
+// it).
+void offer_to_filters(void *object, std::type_info *type, void *thrower, void *address, PendingCxxObject taken) {
+    CatchSearch search = {uintptr_t(thrower), static_cast<_Unwind_Exception *>(object) - 1, __seh_head, nullptr};
+    _Unwind_Backtrace(find_catch, &search);
+    bool asked = false;
+    for (__seh_record *r = __seh_head; r && r != search.limit; r = r->prev) asked |= r->kind == __SEH_EXCEPT;
+    if (!asked) return;
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = 0xE06D7363;
+    record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+    record.ExceptionAddress = address;
+    record.ExceptionInformation[0] = 0x19930520;   // the ABI's magic number
+    record.ExceptionInformation[1] = ULONG_PTR(object);
+    record.ExceptionInformation[2] = ULONG_PTR(type);   // the throw information: the type
+    record.NumberParameters = sizeof(void *) == 8 ? 4 : 3;   // 64-bit: an image base, 0 here
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL;
+    context_pc(context) = reinterpret_cast<ULONG_PTR>(address);
+    context_sp(context) = reinterpret_cast<ULONG_PTR>(thrower);
+    context_fp(context) = context_sp(context);
+    const PendingCxxObject saved = exchange_pending_cxx_object(taken);
+    void *const outer = raise_origin;
+    raise_origin = thrower;
+    dispatch_exception(&record, &context, search.limit, true);
+    raise_origin = outer;
+    exchange_pending_cxx_object(saved);
+}
+
+}  // namespace
+}  // namespace zeb::seh
+
 extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_throw(void *object, std::type_info *type,
                                                                            void (*destroy)(void *)) {
     if (__seh_head && on_thread_stack()) {
         __cxa_init_primary_exception(object, type, destroy);
-        CatchSearch search = {uintptr_t(__builtin_frame_address(0)),
-                              static_cast<_Unwind_Exception *>(object) - 1, __seh_head, nullptr};
-        _Unwind_Backtrace(find_catch, &search);
-        bool asked = false;
-        for (__seh_record *r = __seh_head; r && r != search.limit; r = r->prev) asked |= r->kind == __SEH_EXCEPT;
-        if (asked) {
-            EXCEPTION_RECORD record = {};
-            record.ExceptionCode = 0xE06D7363;
-            record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
-            record.ExceptionAddress = __builtin_return_address(0);
-            record.ExceptionInformation[0] = 0x19930520;   // the ABI's magic number
-            record.ExceptionInformation[1] = ULONG_PTR(object);
-            record.ExceptionInformation[2] = ULONG_PTR(type);   // the throw information: the type
-            record.NumberParameters = sizeof(void *) == 8 ? 4 : 3;   // 64-bit: an image base, 0 here
-            CONTEXT context = {};
-            context.ContextFlags = CONTEXT_CONTROL;
-            context_pc(context) = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
-            context_sp(context) = reinterpret_cast<ULONG_PTR>(__builtin_frame_address(0));
-            context_fp(context) = context_sp(context);
-            const PendingCxxObject saved = exchange_pending_cxx_object({object, destroy});
-            void *const outer = raise_origin;
-            raise_origin = __builtin_frame_address(0);
-            dispatch_exception(&record, &context, search.limit, true);
-            raise_origin = outer;
-            exchange_pending_cxx_object(saved);
-        }
+        offer_to_filters(object, type, __builtin_frame_address(0), __builtin_return_address(0), {object, destroy});
     }
     __real___cxa_throw(object, type, destroy);
+}
+
+// `throw;` is a throw too: the exception being handled is offered again to
+// the try/except blocks before the catch clause that takes it next, as the
+// platform raises it again.  A structured exception that a catch (...) took
+// is raised again as itself.
+extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_rethrow() {
+    std::type_info *type = __seh_head && on_thread_stack() ? abi::__cxa_current_exception_type() : nullptr;
+    if (type && *type == typeid(StructuredException)) raise_again(__builtin_frame_address(0), __builtin_return_address(0));
+    if (type && !is_layer_unwind(*type)) {
+        void *object;
+        {
+            // Only the pointer: no reference is held across the search,
+            // whose unwind may leave this frame without running destructors.
+            const std::exception_ptr current = std::current_exception();
+            object = *reinterpret_cast<void *const *>(&current);
+        }
+        offer_to_filters(object, type, __builtin_frame_address(0), __builtin_return_address(0), {});
+    }
+    __real___cxa_rethrow();
 }
 
 #else
 
 extern "C" [[noreturn]] void __wrap___cxa_throw(void *object, std::type_info *type, void (*destroy)(void *)) {
     __real___cxa_throw(object, type, destroy);
+}
+
+extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_rethrow() {
+    std::type_info *type = __seh_head ? abi::__cxa_current_exception_type() : nullptr;
+    if (type && *type == typeid(zeb::seh::StructuredException))
+        zeb::seh::raise_again(__builtin_frame_address(0), __builtin_return_address(0));
+    __real___cxa_rethrow();
 }
 
 #endif

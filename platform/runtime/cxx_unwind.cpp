@@ -240,6 +240,8 @@ bool on_thread_stack() {
 
 }  // namespace
 
+bool is_layer_unwind(const std::type_info &type) { return type == typeid(LayerUnwind); }
+
 bool path_is_plain(const __seh_unwind_goal &goal, void *origin) {
     // Frame records: the caller's frame address, then the return address.
     const StackBounds stack = thread_stack_bounds();
@@ -303,6 +305,7 @@ extern "C" int __seh_unwind_arrived(__seh_record *record) {
 #else
 
 namespace zeb::seh {
+bool is_layer_unwind(const std::type_info &) { return false; }
 bool path_is_plain(const __seh_unwind_goal &, void *) { return true; }
 void unwind_with_destructors(const __seh_unwind_goal &) {}
 }  // namespace zeb::seh

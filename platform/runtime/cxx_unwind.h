@@ -7,6 +7,8 @@
 #include <stdint.h>
 #include <unwind.h>
 
+#include <typeinfo>
+
 // The unwinder's unwinds need its CFA and a forced unwind that the C++
 // run-time's catch clauses see; the 32-bit ARM unwinder (EHABI) keeps the
 // record walk.
@@ -55,5 +57,23 @@ struct PendingCxxObject {
 };
 PendingCxxObject exchange_pending_cxx_object(PendingCxxObject object);
 void release_pending_cxx_object();
+
+// True for the type of the layer's own unwinds.
+bool is_layer_unwind(const std::type_info &type);
+
+// A structured exception that a catch (...) of code built for the
+// asynchronous model takes: the unwind arrives at the try statement's
+// record, which throws it into the clause as a C++ object of this type.
+struct StructuredException {
+    EXCEPTION_RECORD record;
+};
+// Kept by the search when a catch (...) takes the exception, until the
+// unwind arrives there.
+void keep_for_catch_all(const EXCEPTION_RECORD &record);
+// `throw;` of a StructuredException: the structured exception is raised
+// again from the frame `frame`, as itself, to the blocks outside.  A
+// handler that continues it meets STATUS_NONCONTINUABLE_EXCEPTION: a
+// rethrow has nowhere to go back to.
+[[noreturn]] void raise_again(void *frame, void *address);
 
 }  // namespace zeb::seh

@@ -4,9 +4,8 @@
 #include "cxx_unwind.h"
 
 namespace zeb::seh {
-namespace {
 
-[[noreturn]] void raise_noncontinuable(EXCEPTION_RECORD *original) {
+void raise_noncontinuable(EXCEPTION_RECORD *original) {
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = STATUS_NONCONTINUABLE_EXCEPTION;
     record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
@@ -15,6 +14,8 @@ namespace {
     CONTEXT context = {};
     for (;;) dispatch_exception(&record, &context);
 }
+
+namespace {
 
 // Pops the search off the thread's list however the search ends: by
 // returning, by an unwind (which pops it first), or by a C++ exception
@@ -91,6 +92,16 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_
         }
         record->ExceptionFlags = flags | (nested_until && !ZEB_FAULT(NESTED_FLAG_NEVER_SET) ? EXCEPTION_NESTED_CALL : 0);
         if (ZEB_FAULT(ONE_PHASE_DISPATCH) && r->kind == __SEH_FINALLY) zeb::variant::unwind_during_search(r, record);
+        if (r->kind == __SEH_CATCH_ALL) {
+            // A C++ exception is the C++ run-time's to give to the clause.
+            if (cxx) break;
+            active_dispatch = search.outer;
+            abandon_searches_for_target(r);
+            r->code = record->ExceptionCode;
+            keep_for_catch_all(*record);
+            __seh_unwind_goal goal = {r, nullptr, 0};
+            unwind_from(goal, origin);
+        }
         if (r->kind != __SEH_EXCEPT) continue;
 
         search.current = r;

@@ -29,6 +29,10 @@ extern __thread Dispatch *active_dispatch;
 void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_record *cxx_limit = nullptr,
                         bool cxx = false);
 
+// Raises STATUS_NONCONTINUABLE_EXCEPTION for an exception that a handler
+// tried to continue but cannot be continued.
+[[noreturn]] void raise_noncontinuable(EXCEPTION_RECORD *original);
+
 // Calls a C filter, a GNU C nested function, given the address the
 // compiler gave it (its trampoline).
 int call_nested_filter(void *trampoline, EXCEPTION_POINTERS *pointers);
