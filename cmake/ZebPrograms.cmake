@@ -37,8 +37,16 @@ function(zeb_program source label)
   foreach(f IN LISTS ZEB_PROGRAM_FLAGS)
     list(APPEND flags --flag=${f})
   endforeach()
+  # The program's own compiler options (NAME.options), as the platform
+  # files give them.
+  get_filename_component(options_dir ${source} DIRECTORY)
+  set(options)
+  if(EXISTS ${options_dir}/${name}.options)
+    file(READ ${options_dir}/${name}.options options)
+    separate_arguments(options UNIX_COMMAND "${options}")
+  endif()
   add_custom_command(OUTPUT ${exe}
-    COMMAND ${Python3_EXECUTABLE} ${ZEB_CC} ${source} -o ${exe}
+    COMMAND ${Python3_EXECUTABLE} ${ZEB_CC} ${options} ${source} -o ${exe}
             --lower ${ZEB_LOWER_PATH} --runtime $<TARGET_FILE:zebseh> --cxx ${CMAKE_CXX_COMPILER}
             --keep ${CMAKE_BINARY_DIR}/lowered/${name}.cpp ${flags}
     DEPENDS ${source} zebseh ${ZEB_LOWER_DEP} ${ZEB_PLATFORM_HEADERS} ${ZEB_CC}

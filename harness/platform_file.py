@@ -18,7 +18,7 @@ ARCHES = ("arm32", "arm64")
 PLACEHOLDER = re.compile(r"(?<!\$)\{([A-Za-z_][A-Za-z0-9_]*)\}")
 # Known as soon as the file is read.
 FIXED = ("dir", "root", "build")
-BUILD_PLACEHOLDERS = ("source", "program", "name", "arch") + FIXED
+BUILD_PLACEHOLDERS = ("source", "program", "name", "arch", "options") + FIXED
 PLACEHOLDERS = {
     "c": BUILD_PLACEHOLDERS,
     "cxx": BUILD_PLACEHOLDERS,
@@ -86,14 +86,14 @@ class Platform:
 
     def fill(self, template, values, quote=True):
         """The template with its placeholders replaced: shell-quoted in
-        commands, as they are in environment values.  {args} arrives
-        already quoted."""
+        commands, as they are in environment values.  {args} and {options}
+        arrive already quoted."""
         values = dict(self.fixed(), **values)
 
         def one(m):
             key = m.group(1)
             value = values[key]
-            return value if key == "args" or not quote else shlex.quote(value)
+            return value if key in ("args", "options") or not quote else shlex.quote(value)
         return PLACEHOLDER.sub(one, template)
 
     def command(self, key, for_arch=None, **values):
@@ -256,7 +256,7 @@ DESCRIBE = {
 def missing_commands(p, keys):
     """(key, table, why) for each template whose command cannot be run:
     its first word is neither a shell word nor an executable file."""
-    dummy = {k: "x" for k in ("source", "program", "name", "arch", "args")}
+    dummy = {k: "x" for k in ("source", "program", "name", "arch", "args", "options")}
     out = []
     for table, arch in [((), None)] + [(("arch", a), a) for a in p._data.get("arch", {})]:
         for key in keys:

@@ -3,6 +3,7 @@ it must produce kept beside it (NAME.out, NAME.status), and further runs
 with arguments (NAME@ARG1_ARG2.out)."""
 import glob
 import os
+import shlex
 
 # The deliverables built for 32-bit ARM besides the structured-exception
 # programs; every other C++ program is a 64-bit one.
@@ -33,6 +34,14 @@ class Program:
         if os.path.exists(status_file):
             with open(status_file) as f:
                 status = int(f.read().strip())
+        # The compiler options the program is built with (NAME.options, in
+        # the spelling of gcc and clang), for the platforms whose build
+        # commands take {options}.
+        options_file = os.path.join(folder, self.name + ".options")
+        self.options = []
+        if os.path.exists(options_file):
+            with open(options_file) as f:
+                self.options = shlex.split(f.read())
         expect = os.path.join(folder, self.name + ".out")
         self.runs = [Run(self.name, [], expect if os.path.exists(expect) else None, status)]
         for out in sorted(glob.glob(os.path.join(folder, glob.escape(self.name) + "@*.out"))):

@@ -76,7 +76,8 @@ def build(platform, program, folder):
         if os.path.exists(stale):
             os.unlink(stale)
     cmd = platform.command(program.language, program.arch, source=program.source, program=path,
-                           name=program.name, arch=program.arch)
+                           name=program.name, arch=program.arch,
+                           options=" ".join(shlex.quote(o) for o in program.options))
     try:
         status, out, err, timed_out, _ = run_program(cmd, platform.build_timeout,
                                                      env=_environment(platform, program.arch), cwd=folder)

@@ -113,7 +113,8 @@ class PlatformTarget(Target):
 
     def build_command(self, source, program):
         name = os.path.splitext(os.path.basename(program))[0]
-        return self.platform.command("c", self.ARCH, source=source, program=program, name=name, arch=self.ARCH)
+        return self.platform.command("c", self.ARCH, source=source, program=program, name=name, arch=self.ARCH,
+                                     options="")
 
     def command(self, program, args):
         name = os.path.splitext(os.path.basename(program))[0]
