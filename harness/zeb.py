@@ -300,7 +300,8 @@ def main(argv):
                    description="Builds sources in the dialect with the layer.  In C++ sources structured "
                                "exceptions run the destructors of the frames they unwind and a C++ throw is "
                                "offered to try/except filters as 0xE06D7363; catch (...) takes only C++ "
-                               "exceptions (the platform's default /EHs model).")
+                               "exceptions (the platform's default /EHs model).  -fasync-exceptions: "
+                               "catch (...) also takes structured exceptions (/EHa).  `zeb cc --help` has more.")
     sub.add_parser("check-sources", help="compile every source for Windows on ARM64 with clang")
     m = sub.add_parser("matrix", help="results of every program on several platforms, as Markdown")
     m.add_argument("--platforms", default="host,arm,wine,windows-arm64", help="names or platform files, comma-separated")

@@ -207,7 +207,30 @@ class Driver:
         return True
 
 
+HELP = """usage: zeb cc [gcc's options] SOURCE... [-o PROGRAM]   (also zeb-cc, zeb-c++)
+
+Builds sources in the platform's dialect (__try/__except/__finally/__leave,
+RaiseException, <windows.h>) with the layer, taking gcc's command line:
+-c, -S, -E, -o, -I, -D, -O2, -g, -l, -L, -Wl,... as gcc does.  Objects,
+archives and libraries are linked with the layer's run-time.
+
+The exception model of C++ sources, as on the platform:
+  (default)             /EHs: catch (...) takes only C++ exceptions; a
+                        structured exception passes it.  Structured
+                        exceptions still run the destructors of the frames
+                        they unwind, and a C++ throw or rethrow is offered
+                        to try/except filters as 0xE06D7363.
+  -fasync-exceptions    /EHa: catch (...) also takes structured exceptions
+                        (raised or faults), in order with the try/except
+                        blocks; per source file.
+  -fno-async-exceptions the default again (the last one given wins).
+"""
+
+
 def main(argv, cxx_driver=False):
+    if any(a in ("--help", "-help") for a in argv):
+        print(HELP, end="")
+        return 0
     if "--c++" in argv:
         argv = [a for a in argv if a != "--c++"]
         cxx_driver = True

@@ -52,6 +52,14 @@ class Sorting(unittest.TestCase):
         self.assertEqual(cmd.flags, ["-static", "-mthumb"])
         self.assertEqual(cmd.keep, "k.cpp")
 
+    def test_the_exception_model_is_the_drivers_own_and_the_last_one_wins(self):
+        self.assertFalse(read("a.cpp").async_exceptions)
+        cmd = read("a.cpp", "-fasync-exceptions", "-O2")
+        self.assertTrue(cmd.async_exceptions)
+        # Not a compiler's option: gcc would refuse it.
+        self.assertNotIn("-fasync-exceptions", cmd.both + cmd.compile)
+        self.assertFalse(read("a.cpp", "-fasync-exceptions", "-fno-async-exceptions").async_exceptions)
+
     def test_dependency_list_alone_stops_after_preprocessing(self):
         self.assertEqual(read("-M", "a.c").stop, "-E")
         self.assertEqual(read("-MM", "-c", "a.c").stop, "-E")
