@@ -88,7 +88,7 @@ class Platform:
         """The template with its placeholders replaced: shell-quoted in
         commands, as they are in environment values.  {args} and {options}
         arrive already quoted."""
-        values = dict(self.fixed(), **values)
+        values = dict(self.fixed(), **dict({"options": ""}, **values))
 
         def one(m):
             key = m.group(1)
