@@ -1,6 +1,7 @@
 """Platform files: what a user who gets one wrong is told, and how the
 runner builds and runs programs from one (with a stand-in compiler)."""
 import os
+import shlex
 import signal
 import sys
 import tempfile
@@ -172,6 +173,20 @@ class Runner(unittest.TestCase):
         self.assertEqual((r["args"]["verdict"], r["args@x_1.5"]["verdict"]), ("PASS", "PASS"))
         self.assertEqual(r["crash"]["reason"], "crash: killed by SIGABRT")
         self.assertEqual(r["crash"]["status"], -signal.SIGABRT)
+
+    def test_a_programs_own_options_reach_the_build_command_quoted(self):
+        with_options = self.program("with", "exit 0")
+        self.write("with.options", "-fasync-exceptions '-DNAME=a b'\n")
+        plain = self.program("plain", "exit 0")
+        self.assertEqual(programs.Program(with_options.source).options, ["-fasync-exceptions", "-DNAME=a b"])
+        self.assertEqual(plain.options, [])
+        platform = load(self.write("opt.toml", 'name = "opt"\nc = "cc {options} {source} -o {program}"\n'
+                                   'cxx = "c++ {source}"\nrun = "{program}"\n'), self.dir)
+        quoted = " ".join(shlex.quote(o) for o in ["-fasync-exceptions", "-DNAME=a b"])
+        self.assertEqual(platform.command("c", None, source="s.c", program="p", name="with", arch="arm64",
+                                          options=quoted), ["cc", "-fasync-exceptions", "-DNAME=a b", "s.c", "-o", "p"])
+        self.assertEqual(platform.command("c", None, source="s.c", program="p", name="plain", arch="arm64"),
+                         ["cc", "s.c", "-o", "p"])
 
     def test_text_mode_environment_and_expected_failures(self):
         self.write("known.txt", "fails: it is known to\n")
