@@ -119,6 +119,55 @@ TEST(CxxUnwind, DeclinedThrowReachesTheCatchOutside) {
     EXPECT_EQ(__seh_head, nullptr);
 }
 
+__declspec(noinline) void catch_and_rethrow() {
+    try {
+        throw_counted();
+    } catch (const Counted &) {
+        Mark h('h');
+        throw;
+    }
+}
+
+__declspec(noinline) int rethrow_declined() {
+    int filters = 0;
+    __try {
+        catch_and_rethrow();
+    } __except (++filters, EXCEPTION_CONTINUE_SEARCH) {
+        return -1;
+    }
+    return filters;
+}
+
+__declspec(noinline) int caught_outside() {
+    try {
+        rethrow_declined();
+    } catch (const Counted &) {
+        return 1;
+    }
+    return 0;
+}
+
+TEST(CxxUnwind, RethrowIsOfferedAgainAndItsObjectDestroyedOnce) {
+    for (int round = 0; round < 2; ++round) {
+        Trace.clear();
+        DWORD code = 0;
+        __try {
+            catch_and_rethrow();
+        } __except (code = GetExceptionCode(), EXCEPTION_EXECUTE_HANDLER) {
+            Trace += 'H';
+        }
+        EXPECT_EQ(code, 0xE06D7363u);
+        // Thrown ('m'), caught, rethrown: the handler's local goes, then
+        // the object with its clause, before the __except's handler.
+        EXPECT_EQ(Trace, "mhH") << "round " << round;
+        EXPECT_EQ(Counted::live, 0);
+    }
+    // Declined, the rethrow goes on to the catch further out.
+    EXPECT_EQ(caught_outside(), 1);
+    EXPECT_EQ(Counted::live, 0);
+    EXPECT_EQ(__seh_head, nullptr);
+}
+
 jmp_buf Env;
 
 __declspec(noinline) void jump_from(char name) {
