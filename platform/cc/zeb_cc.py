@@ -45,8 +45,11 @@ CXX_FLAGS = ["-std=gnu++17", "-fnon-call-exceptions"]
 # (it reads them and calls the function), so the stack is not executable,
 # as on the platform.
 C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
-# A C++ throw is first offered to the guarded blocks before its catch clause.
-LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw", "-Wl,--undefined=__wrap___cxa_throw"]
+# A C++ throw is first offered to the guarded blocks before its catch clause;
+# the C++ personality is wrapped so that the layer's unwinds decide before it
+# on the ARM unwinder, which calls it first.
+LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw", "-Wl,--undefined=__wrap___cxa_throw",
+              "-Wl,--wrap=__gxx_personality_v0", "-Wl,--undefined=__wrap___gxx_personality_v0"]
 
 
 def c_compiler_for(cxx):

@@ -10,9 +10,6 @@
 
 #include <string>
 
-// The 32-bit ARM unwinder (EHABI) keeps the record walk: there the layer's
-// unwinds skip C++ frames and C++ throws bypass the filters.
-#if !defined(__arm__)
 namespace {
 
 std::string Trace;
@@ -141,4 +138,3 @@ TEST(CxxUnwind, LongJumpRunsTheDestructorsOfTheFramesItLeaves) {
 }
 
 }  // namespace
-#endif
