@@ -44,11 +44,17 @@ CXX_FLAGS = ["-std=gnu++17", "-fnon-call-exceptions"]
 # their trampolines on the stack, but the run-time never runs them there
 # (it reads them and calls the function), so the stack is not executable,
 # as on the platform.
-C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1"]
+C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1",
+           # with unwind tables, as C has them by default on x86-64 and
+           # AArch64 but not on 32-bit ARM: the layer's unwinds (and C++
+           # exceptions) pass C frames to reach C++ frames further out
+           "-funwind-tables"]
 # A C++ throw or rethrow is first offered to the guarded blocks before its
-# catch clause.
+# catch clause; the C++ personality is wrapped so that the layer's unwinds
+# decide before it on the ARM unwinder, which calls it first.
 LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw", "-Wl,--undefined=__wrap___cxa_throw",
-              "-Wl,--wrap=__cxa_rethrow", "-Wl,--undefined=__wrap___cxa_rethrow"]
+              "-Wl,--wrap=__cxa_rethrow", "-Wl,--undefined=__wrap___cxa_rethrow",
+              "-Wl,--wrap=__gxx_personality_v0", "-Wl,--undefined=__wrap___gxx_personality_v0"]
 
 
 def c_compiler_for(cxx):

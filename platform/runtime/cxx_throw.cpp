@@ -7,6 +7,8 @@
 // Programs link with --wrap=__cxa_throw and --wrap=__cxa_rethrow.
 #include "cxx_unwind.h"
 
+#include "cxx_ehabi.h"
+
 #include <cxxabi.h>
 #include <stdint.h>
 #include <unwind.h>
@@ -22,11 +24,11 @@ extern "C" [[noreturn]] void __real___cxa_rethrow();
 // on) are not new throws: the filters have been asked already.
 extern "C" void __seh_rethrow() { __real___cxa_rethrow(); }
 
-#if ZEB_CXX_UNWIND
-
 extern "C" void *__cxa_init_primary_exception(void *object, std::type_info *type, void (*destroy)(void *)) noexcept;
+#if !defined(__arm__)
 extern "C" _Unwind_Reason_Code __gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class, _Unwind_Exception *,
                                                     _Unwind_Context *);
+#endif
 
 namespace zeb::seh {
 namespace {
@@ -43,13 +45,25 @@ struct CatchSearch {
     __seh_record *limit;
 };
 
+#if defined(__arm__)
+bool is_wrapper(_Unwind_Context *context, uintptr_t thrower) { return ehabi::stack_pointer_of(context) <= thrower; }
+bool catches(_Unwind_Context *context, _Unwind_Exception *exception) {
+    return ehabi::search_finds_catch(context, exception);
+}
+#else
+bool is_wrapper(_Unwind_Context *context, uintptr_t thrower) { return _Unwind_GetCFA(context) <= thrower; }
+bool catches(_Unwind_Context *context, _Unwind_Exception *exception) {
+    return _Unwind_GetLanguageSpecificData(context) &&
+           __gxx_personality_v0(1, _UA_SEARCH_PHASE, exception->exception_class, exception, context) ==
+               _URC_HANDLER_FOUND;
+}
+#endif
+
 _Unwind_Reason_Code find_catch(_Unwind_Context *context, void *argument) {
     CatchSearch &s = *static_cast<CatchSearch *>(argument);
-    if (_Unwind_GetCFA(context) <= s.thrower) return _URC_NO_REASON;   // the wrapper itself
+    if (is_wrapper(context, s.thrower)) return _URC_NO_REASON;
     const uintptr_t fp = frame_pointer_of(context);
-    bool caught = _Unwind_GetLanguageSpecificData(context) &&
-                  __gxx_personality_v0(1, _UA_SEARCH_PHASE, s.exception->exception_class, s.exception, context) ==
-                      _URC_HANDLER_FOUND;
+    bool caught = catches(context, s.exception);
     for (__seh_record *r = s.next; r && uintptr_t(r->frame) <= fp; r = s.next) {
         // A catch (...) record is the frame's own catch clause.
         if ((r->flags & __SEH_CXX_UNWINDS) && r->kind != __SEH_CATCH_ALL) caught = false;
@@ -141,17 +155,3 @@ extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_rethrow() {
     __real___cxa_rethrow();
 }
 
-#else
-
-extern "C" [[noreturn]] void __wrap___cxa_throw(void *object, std::type_info *type, void (*destroy)(void *)) {
-    __real___cxa_throw(object, type, destroy);
-}
-
-extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_rethrow() {
-    std::type_info *type = __seh_head ? abi::__cxa_current_exception_type() : nullptr;
-    if (type && *type == typeid(zeb::seh::StructuredException))
-        zeb::seh::raise_again(__builtin_frame_address(0), __builtin_return_address(0));
-    __real___cxa_rethrow();
-}
-
-#endif

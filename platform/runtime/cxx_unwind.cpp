@@ -12,7 +12,14 @@
 // and hands the rest of the unwind to the record walk when a frame's
 // personality would call terminate (a fault in a noexcept function or in a
 // destructor run by a C++ unwind) or the unwinder cannot go on.
+//
+// The ARM unwinder (EHABI) calls a frame's personality before the stop
+// function; the layer's wrapper of the C++ personality (programs link with
+// --wrap=__gxx_personality_v0) makes the decisions that must come first
+// there.
 #include "cxx_unwind.h"
+
+#include "cxx_ehabi.h"
 
 #include <cxxabi.h>
 #include <stdint.h>
@@ -50,7 +57,6 @@ void release_pending_cxx_object() {
 
 }  // namespace zeb::seh
 
-#if ZEB_CXX_UNWIND
 namespace zeb::seh {
 
 namespace {
@@ -84,6 +90,9 @@ _Unwind_Exception *header_of(void *object) { return static_cast<_Unwind_Exceptio
 
 // Drops the in-flight object when the unwind leaves the unwinder's hands.
 void drop(_Unwind_Exception *exception) {
+#if defined(__arm__)
+    ehabi::abandon_cleanup(exception);
+#endif
     __cxa_get_globals()->uncaught -= 1;
     _Unwind_DeleteException(exception);
 }
@@ -164,6 +173,7 @@ Site call_site(_Unwind_Context *context) {
 
 bool personality_would_terminate(_Unwind_Context *context) { return call_site(context) == Site::Terminate; }
 
+#if !defined(__arm__)
 // Addresses in frames known to need nothing of the unwinder, learnt by the
 // unwinds that passed them; a fixed table, overwritten on collision.
 constexpr size_t kPlainSlots = 4096;
@@ -185,6 +195,7 @@ void learn(_Unwind_Context *context) {
 }
 
 bool known_plain(uintptr_t ip) { return ip && plain_addresses[slot_of(ip)].load(std::memory_order_relaxed) == ip; }
+#endif
 
 [[noreturn]] void hand_over(_Unwind_Exception *exception, const __seh_unwind_goal &goal) {
     const __seh_unwind_goal copy = goal;
@@ -197,8 +208,12 @@ bool known_plain(uintptr_t ip) { return ip && plain_addresses[slot_of(ip)].load(
 uintptr_t frame_pointer_of(_Unwind_Context *context) {
 #if defined(__x86_64__)
     return _Unwind_GetGR(context, 6);    // rbp
-#else
+#elif defined(__aarch64__)
     return _Unwind_GetGR(context, 29);   // x29
+#else
+    // Thumb-2 code keeps its frame address in r7 (GCC's Thumb frame is not
+    // a frame record: r7 points below the saved registers).
+    return _Unwind_GetGR(context, 7);
 #endif
 }
 
@@ -208,7 +223,9 @@ _Unwind_Reason_Code stop(int, _Unwind_Action actions, _Unwind_Exception_Class, _
                          _Unwind_Context *context, void *parameter) {
     const __seh_unwind_goal &goal = static_cast<Unwinding *>(parameter)->goal;
     if (actions & _UA_END_OF_STACK) hand_over(exception, goal);
+#if !defined(__arm__)
     learn(context);
+#endif
     // Records with this frame's frame pointer, or a lower one, belong to it
     // or to frames already left: the unwind is about to leave them.
     const uintptr_t fp = frame_pointer_of(context);
@@ -223,7 +240,10 @@ _Unwind_Reason_Code stop(int, _Unwind_Action actions, _Unwind_Exception_Class, _
         // A guarded block of C code: its landing pad takes the unwind on.
         hand_over(exception, goal);
     }
+#if !defined(__arm__)
+    // (EHABI has called the personality already: the wrapper below asks.)
     if (personality_would_terminate(context)) hand_over(exception, goal);
+#endif
     return _URC_NO_REASON;
 }
 
@@ -242,6 +262,11 @@ bool on_thread_stack() {
 
 bool is_layer_unwind(const std::type_info &type) { return type == typeid(LayerUnwind); }
 
+#if defined(__arm__)
+// Thumb-2 frames cannot be walked by their frame pointers: every unwind
+// takes the unwinder.
+bool path_is_plain(const __seh_unwind_goal &, void *) { return false; }
+#else
 bool path_is_plain(const __seh_unwind_goal &goal, void *origin) {
     // Frame records: the caller's frame address, then the return address.
     const StackBounds stack = thread_stack_bounds();
@@ -258,6 +283,7 @@ bool path_is_plain(const __seh_unwind_goal &goal, void *origin) {
     }
     return false;
 }
+#endif
 
 void unwind_with_destructors(const __seh_unwind_goal &goal) {
     // A fault reported on the alternate signal stack is unwound the old way.
@@ -271,9 +297,13 @@ void unwind_with_destructors(const __seh_unwind_goal &goal) {
     __cxa_get_globals()->uncaught += 1;
     _Unwind_Exception *exception = header_of(object);
     // What a catch clause binds to (the C++ ABI's adjustedPtr, just before
-    // the unwinder's header): the personality leaves it to the thrower in a
-    // forced unwind.
+    // the unwinder's header; EHABI's barrier cache): the personality leaves
+    // it to the thrower in a forced unwind.
+#if defined(__arm__)
+    ehabi::set_caught_object(exception, object);
+#else
     reinterpret_cast<void **>(exception)[-1] = object;
+#endif
 #if defined(__SANITIZE_ADDRESS__)
     // As for a throw: the frames left keep no poisoned stack behind.
     __asan_handle_no_return();
@@ -285,6 +315,43 @@ void unwind_with_destructors(const __seh_unwind_goal &goal) {
 }
 
 }  // namespace zeb::seh
+
+#if defined(__arm__)
+extern "C" _Unwind_Reason_Code __real___gxx_personality_v0(_Unwind_State, _Unwind_Control_Block *,
+                                                           _Unwind_Context *);
+
+// What the stop function decides before a frame's personality runs on the
+// DWARF unwinders, for a frame that the layer's forced unwind starts to
+// leave: the personality would call terminate there.
+extern "C" _Unwind_Reason_Code __wrap___gxx_personality_v0(_Unwind_State state, _Unwind_Control_Block *exception,
+                                                           _Unwind_Context *context) {
+    using namespace zeb::seh;
+    // The layer's own: a forced unwind (not a backtrace's virtual one) with
+    // the layer's stop function.
+    if ((state & _US_ACTION_MASK) == _US_VIRTUAL_UNWIND_FRAME ||
+        exception->unwinder_cache.reserved1 != reinterpret_cast<uintptr_t>(&stop))
+        return __real___gxx_personality_v0(state, exception, context);
+    if ((state & _US_ACTION_MASK) == _US_UNWIND_FRAME_STARTING) {
+        // The frame's tables are read through the virtual r12.
+        _Unwind_SetGR(context, UNWIND_POINTER_REG, reinterpret_cast<uintptr_t>(exception));
+        if (personality_would_terminate(context)) {
+            const auto *u = reinterpret_cast<const Unwinding *>(exception->unwinder_cache.reserved4);
+            hand_over(exception, u->goal);
+        }
+    }
+    return ehabi::personality_keeping_class(__real___gxx_personality_v0, state, exception, context);
+}
+#else
+extern "C" _Unwind_Reason_Code __real___gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class,
+                                                           _Unwind_Exception *, _Unwind_Context *);
+
+// The C++ personality as is: the stop function sees each frame first.
+extern "C" _Unwind_Reason_Code __wrap___gxx_personality_v0(int version, _Unwind_Action actions,
+                                                           _Unwind_Exception_Class exception_class,
+                                                           _Unwind_Exception *exception, _Unwind_Context *context) {
+    return __real___gxx_personality_v0(version, actions, exception_class, exception, context);
+}
+#endif
 
 using namespace zeb::seh;
 
@@ -301,16 +368,3 @@ extern "C" int __seh_unwind_arrived(__seh_record *record) {
     release_pending_cxx_object();
     return 1;
 }
-
-#else
-
-namespace zeb::seh {
-bool is_layer_unwind(const std::type_info &) { return false; }
-bool path_is_plain(const __seh_unwind_goal &, void *) { return true; }
-void unwind_with_destructors(const __seh_unwind_goal &) {}
-}  // namespace zeb::seh
-
-extern "C" int __seh_unwind_passes(__seh_record *) { return 0; }
-extern "C" int __seh_unwind_arrived(__seh_record *) { return 0; }
-
-#endif

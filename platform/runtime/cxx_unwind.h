@@ -9,23 +9,12 @@
 
 #include <typeinfo>
 
-// The unwinder's unwinds need its CFA and a forced unwind that the C++
-// run-time's catch clauses see; the 32-bit ARM unwinder (EHABI) keeps the
-// record walk.
-#if defined(__x86_64__) || defined(__aarch64__)
-#define ZEB_CXX_UNWIND 1
-#else
-#define ZEB_CXX_UNWIND 0
-#endif
-
 namespace zeb::seh {
 
-#if ZEB_CXX_UNWIND
 // The frame pointer of the frame an unwinder context describes (the
 // context's CFA is the stack pointer of its callee's frame, not its own).
 // A guarded block's record holds its function's frame pointer.
 uintptr_t frame_pointer_of(_Unwind_Context *context);
-#endif
 
 // The frame of the call that raised the exception being dispatched
 // (RaiseException, a C++ throw); null for a fault.

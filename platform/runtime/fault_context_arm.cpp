@@ -94,6 +94,12 @@ void redirect_to_entry(ucontext_t *uc, FaultFrame *frame) {
     m.arm_sp = reinterpret_cast<uintptr_t>(frame) & ~uintptr_t(7);
     m.arm_r0 = reinterpret_cast<uintptr_t>(frame);
     memcpy(frame->unwind_registers, &frame->context.R0, sizeof frame->unwind_registers);
+    // The unwinder and the personality take the program counter for a
+    // return address and look just before it (this unwinder knows no signal
+    // frames): two bytes on, they look inside the faulting instruction, not
+    // at the one before it, which may lie in another call-site range or
+    // another function.
+    frame->unwind_registers[15] += 2;
     if (m.arm_cpsr & kThumb) frame->unwind_registers[15] |= 1;
     m.arm_r4 = reinterpret_cast<uintptr_t>(&frame->unwind_registers[4]);
     m.arm_pc = to & ~uintptr_t(1);

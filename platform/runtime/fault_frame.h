@@ -11,7 +11,8 @@ struct alignas(64) FaultFrame {
     CONTEXT context;
 #if defined(__arm__)
     // r0-r15 as the ARM unwinder pops them (from r4 on): the program
-    // counter with the Thumb bit, as a return address has it.
+    // counter as a return address inside the faulting instruction, with
+    // the Thumb bit.
     uint32_t unwind_registers[16];
 #endif
 };

@@ -10,7 +10,6 @@
 
 #include <string>
 
-#if !defined(__arm__)
 namespace {
 
 std::string Trace;
@@ -189,4 +188,3 @@ TEST(CxxAsync, TheRecordLeavesTheChainHoweverTheBodyEnds) {
 }
 
 }  // namespace
-#endif

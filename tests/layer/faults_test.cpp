@@ -266,7 +266,6 @@ TEST(Faults, TrapFlagSetByAFilterSingleSteps) {
 // unwinder refuses functions marked as not throwing, not at all.  The throw
 // is itself offered to the filters first (0xE06D7363), this one's included,
 // which declines it.
-#if !defined(__arm__)
 int throwing_filter(DWORD code) {
     if (code == 0xE06D7363) return EXCEPTION_CONTINUE_SEARCH;
     throw 42;
@@ -293,7 +292,6 @@ TEST(Faults, CxxExceptionFromAFilterUnwindsThroughTheFault) {
     }
     EXPECT_EQ(probe(read_at, 0).code, STATUS_ACCESS_VIOLATION);
 }
-#endif
 
 volatile bool forever = true;
 __declspec(noinline) int recurse(volatile char *below) {
