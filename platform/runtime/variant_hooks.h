@@ -24,5 +24,7 @@ void resume_search(const __seh_unwind_goal &goal);
 // The record searched after `r` (first: null) when the search goes
 // outermost first, from the outermost record to `start`.
 __seh_record *search_after(__seh_record *start, __seh_record *r);
+// Told of each C++ rethrow, before the C++ run-time rethrows.
+void rethrowing();
 
 }  // namespace zeb::variant

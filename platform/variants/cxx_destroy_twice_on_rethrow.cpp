@@ -1,12 +1,14 @@
 // The C++ run-time's catch entry points, wrapped (the variant links with
-// --wrap): a handler that ends by rethrowing its object destroys it anyway,
-// and the handler that catches it again destroys it a second time.
+// --wrap; a rethrow is seen through the run-time's own rethrow): a handler
+// that ends by rethrowing its object destroys it anyway, and the handler
+// that catches it again destroys it a second time.
 #include <cxxabi.h>
+
+#include "../runtime/variant_hooks.h"
 
 extern "C" {
 void *__real___cxa_begin_catch(void *exception) noexcept;
 void __real___cxa_end_catch();
-[[noreturn]] void __real___cxa_rethrow();
 }
 
 namespace {
@@ -30,9 +32,8 @@ extern "C" void *__wrap___cxa_begin_catch(void *exception) noexcept {
     return object;
 }
 
-extern "C" [[noreturn]] void __wrap___cxa_rethrow() {
+void zeb::variant::rethrowing() {
     if (depth > 0 && depth <= kDepth) rethrown = caught[depth - 1].object;
-    __real___cxa_rethrow();
 }
 
 extern "C" void __wrap___cxa_end_catch() {

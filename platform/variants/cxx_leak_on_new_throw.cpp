@@ -1,14 +1,16 @@
 // The C++ run-time's catch entry points, wrapped (the variant links with
-// --wrap): a handler left by a new exception keeps a reference to its own
-// object, which is then never destroyed.  A rethrow is left alone.
+// --wrap; a rethrow is seen through the run-time's own rethrow): a handler
+// left by a new exception keeps a reference to its own object, which is then
+// never destroyed.  A rethrow is left alone.
 #include <cxxabi.h>
+
+#include "../runtime/variant_hooks.h"
 
 #include <exception>
 
 extern "C" {
 void *__real___cxa_begin_catch(void *exception) noexcept;
 void __real___cxa_end_catch();
-[[noreturn]] void __real___cxa_rethrow();
 }
 
 namespace {
@@ -19,10 +21,7 @@ void *current_header() { return *reinterpret_cast<void **>(abi::__cxa_get_global
 
 extern "C" void *__wrap___cxa_begin_catch(void *exception) noexcept { return __real___cxa_begin_catch(exception); }
 
-extern "C" [[noreturn]] void __wrap___cxa_rethrow() {
-    rethrown = current_header();
-    __real___cxa_rethrow();
-}
+void zeb::variant::rethrowing() { rethrown = current_header(); }
 
 extern "C" void __wrap___cxa_end_catch() {
     void *header = current_header();
