@@ -17,9 +17,15 @@ struct __seh_jmp_buf_tag {
     struct __seh_record *chain;   /* guarded blocks active at setjmp */
     unsigned long stamp;          /* orders setjmp against exception searches */
     void *frame;                  /* frame address of the function that called setjmp */
+    int frame_without_destructors; /* that function creates no object with a destructor */
 };
 #ifndef __ZEB_RUNTIME
 typedef struct __seh_jmp_buf_tag jmp_buf[1];
+/* What setjmp records of its frame: a function of C++ code that creates no
+ * object with a destructor declares this as 1 in its body (the lowering
+ * does), so a long jump back into it has nothing for the unwinder to do
+ * there. */
+enum { __seh_frame_without_destructors = 0 };
 #endif
 
 #ifdef __cplusplus

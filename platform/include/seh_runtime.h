@@ -44,6 +44,10 @@ enum { __SEH_EXCEPT = 0, __SEH_FINALLY = 1, __SEH_CATCH_ALL = 2 };
  * unwinds (a clause of its own catches them, so destructors and termination
  * handlers run in scope order). */
 enum { __SEH_CXX_UNWINDS = 1 };
+/* A try/except (or catch (...)) body of C++ code that creates no object
+ * with a destructor: an unwind arriving there has nothing for the unwinder
+ * to do in the block's own frame. */
+enum { __SEH_NO_DESTRUCTORS = 2 };
 
 typedef int (*__seh_filter_fn)(void *closure, EXCEPTION_POINTERS *pointers);
 

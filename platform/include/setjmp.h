@@ -8,7 +8,8 @@
 #include "seh_jmp_buf.h"
 
 #define setjmp(env) \
-    _setjmp(((env)->chain = __seh_head, (env)->stamp = ++__seh_clock, (env)->frame = __builtin_frame_address(0), (env)->native))
+    _setjmp(((env)->chain = __seh_head, (env)->stamp = ++__seh_clock, (env)->frame = __builtin_frame_address(0), \
+             (env)->frame_without_destructors = __seh_frame_without_destructors, (env)->native))
 #define _setjmpex(env) setjmp(env)
 #define longjmp __seh_longjmp
 

@@ -329,6 +329,9 @@ private:
         model_.functions.push_back(f);
         for (CXCursor k : children(c)) visit(k, &fs);
         resolve_gotos(fs);
+        Function &done = model_.functions[fs.index];
+        done.setjmp_frame_plain = !c_source_ && done.calls_setjmp && !clang_Cursor_isNull(body) &&
+                                  !from_macro(body) && !may_hold_destructors(body);
     }
 
     void resolve_gotos(FunctionState &fs) {
@@ -377,6 +380,7 @@ private:
         t.whole = range(c);
         t.body = range(kids[0]);
         t.is_finally = clang_getCursorKind(kids[1]) == CXCursor_SEHFinallyStmt;
+        t.body_without_destructors = !c_source_ && !t.is_finally && !may_hold_destructors(kids[0]);
         model_.tries.push_back(t);
         const int id = t.id;
 
@@ -405,6 +409,63 @@ private:
         fs->scopes.pop_back();
     }
 
+    // True when destroying an object of this type runs nothing: no
+    // destructor declared by it, its bases or its members.  Doubt (a type
+    // whose members cannot be seen, as in a template's implicit
+    // instantiation) counts as a destructor.
+    static bool trivially_destructible(CXType type, int depth = 0) {
+        type = clang_getCanonicalType(type);
+        while (type.kind == CXType_ConstantArray || type.kind == CXType_IncompleteArray ||
+               type.kind == CXType_VariableArray || type.kind == CXType_DependentSizedArray)
+            type = clang_getCanonicalType(clang_getArrayElementType(type));
+        if (type.kind == CXType_Unexposed || type.kind == CXType_Elaborated) return false;
+        if (type.kind != CXType_Record || clang_isPODType(type)) return true;
+        if (depth > 16 || clang_Type_getNumTemplateArguments(type) > 0) return false;
+        CXCursor decl = clang_getTypeDeclaration(type);
+        if (clang_Cursor_isNull(decl) || !clang_isCursorDefinition(clang_getCursorDefinition(decl))) return false;
+        decl = clang_getCursorDefinition(decl);
+        struct Walk {
+            int depth;
+            bool trivial;
+        } walk = {depth, true};
+        clang_visitChildren(
+            decl,
+            [](CXCursor k, CXCursor, CXClientData data) {
+                Walk &w = *static_cast<Walk *>(data);
+                const CXCursorKind kind = clang_getCursorKind(k);
+                if (kind == CXCursor_Destructor ||
+                    ((kind == CXCursor_FieldDecl || kind == CXCursor_CXXBaseSpecifier) &&
+                     !trivially_destructible(clang_getCursorType(k), w.depth + 1)))
+                    w.trivial = false;
+                return w.trivial ? CXChildVisit_Continue : CXChildVisit_Break;
+            },
+            &walk);
+        return walk.trivial;
+    }
+
+    // True when something under `c` creates, or may create, an object whose
+    // destructor an unwind would run: a variable, or a value of class type
+    // (a temporary), of a type that is not trivially destructible.  Names of
+    // existing objects (lvalues) create nothing.
+    static bool may_hold_destructors(CXCursor c) {
+        bool found = false;
+        clang_visitChildren(
+            c,
+            [](CXCursor k, CXCursor, CXClientData data) {
+                const CXCursorKind kind = clang_getCursorKind(k);
+                const bool names_an_object = kind == CXCursor_DeclRefExpr || kind == CXCursor_MemberRefExpr ||
+                                             kind == CXCursor_ArraySubscriptExpr;
+                if ((kind == CXCursor_VarDecl || (clang_isExpression(kind) && !names_an_object)) &&
+                    !trivially_destructible(clang_getCursorType(k))) {
+                    *static_cast<bool *>(data) = true;
+                    return CXChildVisit_Break;
+                }
+                return CXChildVisit_Recurse;
+            },
+            &found);
+        return found;
+    }
+
     static bool is_catch_all(CXCursor k) {
         if (clang_getCursorKind(k) != CXCursor_CXXCatchStmt) return false;
         auto kids = children(k);
@@ -430,6 +491,7 @@ private:
         model_.functions[fs->index].reentered = true;
         t.whole = t.body = range(kids[0]);
         t.handler = {t.body.end, t.body.end};
+        t.body_without_destructors = !may_hold_destructors(kids[0]);
         model_.tries.push_back(t);
         fs->scopes.push_back({Scope::TryBody, t.id});
         visit(kids[0], fs);
@@ -500,7 +562,10 @@ private:
             break;
         }
         case CXCursor_CallExpr:
-            if (returns_twice(take(clang_getCursorSpelling(c)))) model_.functions[fs->index].reentered = true;
+            if (returns_twice(take(clang_getCursorSpelling(c)))) {
+                model_.functions[fs->index].reentered = true;
+                model_.functions[fs->index].calls_setjmp = true;
+            }
             break;
         case CXCursor_IndirectGotoStmt:
             if (!bodies(*fs).empty()) problem(c, "a computed goto cannot be used inside a guarded block");

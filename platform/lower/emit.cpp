@@ -35,6 +35,12 @@ public:
         for (size_t i = 0; i < jump_text_.size(); ++i)
             sites_.push_back({m_.jumps[i].stmt, [this, i] { return jump_text_[i](); }});
         for (const Function &f : m_.functions) {
+            if (!f.setjmp_frame_plain) continue;
+            // What setjmp records of this frame (the file-scope default is 0).
+            const unsigned at = f.body.begin + 1;
+            sites_.push_back({{at, at}, [] { return std::string("enum { __seh_frame_without_destructors = 1 }; "); }});
+        }
+        for (const Function &f : m_.functions) {
             if (!f.needs_return_slot) continue;
             const unsigned at = f.body.begin + 1;
             const std::string decl = f.result_type + " __seh_ret; ";
@@ -233,7 +239,8 @@ private:
     std::string push(const TryStmt &t, const char *kind) const {
         const std::string r = "&__seh_r" + n(t.id);
         if (c_) return std::string("__seh_push(") + r + ", " + kind + ", __builtin_frame_address(0)); ";
-        return std::string("__seh_push_flags(") + r + ", " + kind + ", __builtin_frame_address(0), __SEH_CXX_UNWINDS); ";
+        const char *flags = t.body_without_destructors ? "__SEH_CXX_UNWINDS | __SEH_NO_DESTRUCTORS" : "__SEH_CXX_UNWINDS";
+        return std::string("__seh_push_flags(") + r + ", " + kind + ", __builtin_frame_address(0), " + flags + "); ";
     }
 
     // The body of a try statement with a catch (...): its record takes a

@@ -21,6 +21,9 @@ struct TryStmt {
     // asynchronous model so that the catch (...) takes structured
     // exceptions; it has no handler of its own.
     bool is_catch_all = false;
+    // C++: the body creates no object with a destructor (every variable and
+    // every value of class type in it is of a trivial, POD type).
+    bool body_without_destructors = false;
     // try/finally: what each jump that leaves through it does afterwards,
     // numbered from 2 (0 is a normal exit, 1 an unwind).
     std::vector<std::string> continuations;
@@ -47,6 +50,10 @@ struct Function {
     // Holds a guarded block or calls setjmp: control can come back into it
     // from a raise, a fault or a long jump.
     bool reentered = false;
+    // C++ that calls setjmp and creates no object with a destructor: a long
+    // jump back into it has nothing for the unwinder to do in its frame.
+    bool calls_setjmp = false;
+    bool setjmp_frame_plain = false;
 };
 
 struct Problem {

@@ -40,5 +40,12 @@ void abandon_cleanup(_Unwind_Control_Block *exception);
 // does so again.
 bool search_finds_catch(_Unwind_Context *context, _Unwind_Control_Block *thrown);
 
+// True when every frame from the caller of the frame whose address (r7) is
+// `origin` up to the frame whose address is `goal_frame` holds nothing for
+// the unwinder at its call (no cleanup, nothing that would call terminate):
+// the frames are walked by their unwind tables, as the unwinder would.
+// `goal_needs_nothing`: the goal's frame is known to need nothing.
+bool path_is_plain(uintptr_t origin, uintptr_t goal_frame, bool goal_needs_nothing);
+
 }  // namespace zeb::seh::ehabi
 #endif

@@ -19,6 +19,8 @@
 // there.
 #include "cxx_unwind.h"
 
+#include "call_sites.h"
+
 #include "cxx_ehabi.h"
 
 #include <cxxabi.h>
@@ -97,78 +99,12 @@ void drop(_Unwind_Exception *exception) {
     _Unwind_DeleteException(exception);
 }
 
-// A LEB128 number; a signed one extends its last group's top bit.
-uintptr_t read_leb(const uint8_t *&p, bool is_signed) {
-    uintptr_t value = 0;
-    unsigned shift = 0;
-    uint8_t byte;
-    do {
-        byte = *p++;
-        value |= uintptr_t(byte & 0x7f) << shift;
-        shift += 7;
-    } while (byte & 0x80);
-    if (is_signed && shift < 8 * sizeof value && (byte & 0x40)) value |= ~uintptr_t(0) << shift;
-    return value;
-}
-
-uintptr_t read_uleb(const uint8_t *&p) { return read_leb(p, false); }
-intptr_t read_sleb(const uint8_t *&p) { return intptr_t(read_leb(p, true)); }
-
-// Reads one value of the call-site table; false for an encoding that GCC
-// does not use there.
-bool read_encoded(const uint8_t *&p, uint8_t encoding, uintptr_t *value) {
-    switch (encoding & 0x0f) {
-    case 0x01: *value = read_uleb(p); return true;
-    case 0x02: { uint16_t v; __builtin_memcpy(&v, p, 2); p += 2; *value = v; return true; }
-    case 0x03: case 0x0b: { uint32_t v; __builtin_memcpy(&v, p, 4); p += 4; *value = v; return true; }
-    case 0x04: case 0x0c: { uint64_t v; __builtin_memcpy(&v, p, 8); p += 8; *value = uintptr_t(v); return true; }
-    default: return false;
-    }
-}
-
-
-enum class Site { Nothing, Cleanup, Terminate };
-
-// What the frame's call-site table holds for its address: nothing for the
-// layer's unwind (no entry with a cleanup: only catch clauses, which never
-// take it but the layer's own), a cleanup (destructors to run), or no entry
-// at all, where the C++ personality calls terminate (a noexcept function,
-// or code running during a C++ unwind: a destructor called by a cleanup).
 Site call_site(_Unwind_Context *context) {
-    const uint8_t *p = static_cast<const uint8_t *>(_Unwind_GetLanguageSpecificData(context));
-    if (!p) return Site::Nothing;
     int before = 0;
     uintptr_t ip = _Unwind_GetIPInfo(context, &before);
     if (!before) --ip;
-    const uintptr_t start = _Unwind_GetRegionStart(context);
-    uintptr_t ignored;
-    const uint8_t lp_encoding = *p++;
-    if (lp_encoding != 0xff && !read_encoded(p, lp_encoding, &ignored)) return Site::Terminate;
-    const uint8_t type_encoding = *p++;
-    if (type_encoding != 0xff) read_uleb(p);
-    const uint8_t site_encoding = *p++;
-    const uintptr_t table_size = read_uleb(p);
-    const uint8_t *end = p + table_size;
-    const uint8_t *actions = end;
-    while (p < end) {
-        uintptr_t site, length, landing;
-        if (!read_encoded(p, site_encoding, &site) || !read_encoded(p, site_encoding, &length) ||
-            !read_encoded(p, site_encoding, &landing))
-            return Site::Terminate;
-        const uintptr_t action = read_uleb(p);
-        if (ip < start + site) return Site::Terminate;
-        if (ip >= start + site + length) continue;
-        if (!landing) return Site::Nothing;
-        if (!action) return Site::Cleanup;
-        for (const uint8_t *a = actions + action - 1;;) {
-            if (read_sleb(a) == 0) return Site::Cleanup;
-            const uint8_t *here = a;
-            const intptr_t next = read_sleb(a);
-            if (!next) return Site::Nothing;
-            a = here + next;
-        }
-    }
-    return Site::Terminate;
+    return call_site_at(static_cast<const uint8_t *>(_Unwind_GetLanguageSpecificData(context)), ip,
+                        _Unwind_GetRegionStart(context));
 }
 
 bool personality_would_terminate(_Unwind_Context *context) { return call_site(context) == Site::Terminate; }
@@ -186,7 +122,7 @@ void learn(_Unwind_Context *context) {
     const uintptr_t ip = _Unwind_GetIPInfo(context, &before);
     if (before) return;   // a signal frame: never on a raise's path
     std::atomic<uintptr_t> &slot = plain_addresses[slot_of(ip)];
-    if (call_site(context) == Site::Cleanup) {
+    if (call_site(context) == Site::LandingPad) {
         uintptr_t expected = ip;
         slot.compare_exchange_strong(expected, 0, std::memory_order_relaxed);
     } else {
@@ -262,10 +198,24 @@ bool on_thread_stack() {
 
 bool is_layer_unwind(const std::type_info &type) { return type == typeid(LayerUnwind); }
 
+namespace {
+// The goal's own frame holds nothing for the unwinder between the call
+// and the target: the target block's body, or the whole function that
+// called setjmp, creates no object with a destructor.
+bool goal_needs_nothing(const __seh_unwind_goal &goal) {
+    if (goal.jump) return goal.jump->frame_without_destructors;
+    return goal.target && (goal.target->flags & __SEH_NO_DESTRUCTORS);
+}
+}  // namespace
+
 #if defined(__arm__)
-// Thumb-2 frames cannot be walked by their frame pointers: every unwind
-// takes the unwinder.
-bool path_is_plain(const __seh_unwind_goal &, void *) { return false; }
+// Thumb-2 frames are not frame records: they are walked by their unwind
+// tables.
+bool path_is_plain(const __seh_unwind_goal &goal, void *origin) {
+    if (!origin) return false;
+    return ehabi::path_is_plain(uintptr_t(origin), uintptr_t(goal.jump ? goal.jump->frame : goal.target->frame),
+                                goal_needs_nothing(goal));
+}
 #else
 bool path_is_plain(const __seh_unwind_goal &goal, void *origin) {
     // Frame records: the caller's frame address, then the return address.
@@ -276,8 +226,8 @@ bool path_is_plain(const __seh_unwind_goal &goal, void *origin) {
         if (fp < stack.low || fp + 2 * sizeof(void *) > stack.high || fp % sizeof(void *)) return false;
         const uintptr_t caller = reinterpret_cast<uintptr_t *>(fp)[0];
         const uintptr_t ip = reinterpret_cast<uintptr_t *>(fp)[1];
+        if (caller == goal_frame) return known_plain(ip) || goal_needs_nothing(goal);
         if (!known_plain(ip)) return false;
-        if (caller == goal_frame) return true;
         if (caller <= fp || caller > goal_frame) return false;
         fp = caller;
     }

@@ -250,11 +250,65 @@ TEST(CxxUnwind, StructuredExceptionInADestructorRunByACxxUnwind) {
     EXPECT_EQ(__seh_head, nullptr);
 }
 
+// The objects a raise leaves in the target block's own frame are destroyed
+// however often the path is taken (the fast path must not take the frame
+// for one without destructors when an object outside the block hides the
+// inner one's cleanup in the call-site table), and so are temporaries.
+__declspec(noinline) void object_outside_and_inside() {
+    Mark o('o');
+    __try {
+        Mark l('l');
+        RaiseException(0xE0000001, 0, 0, NULL);
+    } __except (EXCEPTION_EXECUTE_HANDLER) {
+        Trace += 'H';
+    }
+}
+
+__declspec(noinline) void raise_with(const Mark &) { RaiseException(0xE0000001, 0, 0, NULL); }
+
+__declspec(noinline) void temporary_in_body() {
+    __try {
+        raise_with(Mark('t'));
+    } __except (EXCEPTION_EXECUTE_HANDLER) {
+        Trace += 'H';
+    }
+}
+
+TEST(CxxUnwind, ObjectsInTheTargetFrameAreDestroyedEveryTime) {
+    for (int round = 0; round < 3; ++round) {
+        Trace.clear();
+        object_outside_and_inside();
+        EXPECT_EQ(Trace, "lHo") << "round " << round;
+        Trace.clear();
+        temporary_in_body();
+        EXPECT_EQ(Trace, "tH") << "round " << round;
+    }
+    EXPECT_EQ(__seh_head, nullptr);
+}
+
 jmp_buf Env;
 
 __declspec(noinline) void jump_from(char name) {
     Mark m(name);
     longjmp(Env, 1);
+}
+
+// A setjmp frame without objects of its own is excused from the unwinder,
+// not the frames between it and the jump.
+__declspec(noinline) int jump_into_a_frame_without_objects() {
+    if (setjmp(Env) == 0) {
+        jump_from('p');
+        return 0;
+    }
+    return 1;
+}
+
+TEST(CxxUnwind, LongJumpIntoAFrameWithoutObjectsStillRunsTheFramesBetween) {
+    for (int round = 0; round < 3; ++round) {
+        Trace.clear();
+        EXPECT_EQ(jump_into_a_frame_without_objects(), 1);
+        EXPECT_EQ(Trace, "p") << "round " << round;
+    }
 }
 
 TEST(CxxUnwind, LongJumpRunsTheDestructorsOfTheFramesItLeaves) {
