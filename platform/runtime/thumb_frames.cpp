@@ -160,9 +160,9 @@ bool execute(Frame &f, Instructions in, const Bounds &stack) {
 // it: its start, its unwind instructions, and whether it holds anything for
 // the unwinder at `pc`.
 struct Function {
-    uintptr_t start = 0;
-    Instructions instructions = {};
-    bool plain = false;
+    uintptr_t start;
+    Instructions instructions;
+    bool plain;
 
     // r7 is the frame's own address (its instructions start "vsp = r7");
     // elsewhere r7 still holds an outer frame's.
@@ -174,9 +174,28 @@ struct Function {
     }
 };
 
+// The program's own exception index, which the linker brackets; code
+// elsewhere (a shared library) is looked up through the C library.
+extern "C" const IndexEntry __exidx_start[] __attribute__((weak, visibility("hidden")));
+extern "C" const IndexEntry __exidx_end[] __attribute__((weak, visibility("hidden")));
+
+const IndexEntry *index_for(uintptr_t pc, int *count) {
+    const IndexEntry *start = __exidx_start, *end = __exidx_end;
+    if (start && end > start) {
+        const int n = int(end - start);
+        // Past the last function's start the address may lie in another
+        // module: ask the C library there.
+        if (prel31(&start[0].function) <= pc && pc < prel31(&start[n - 1].function)) {
+            *count = n;
+            return start;
+        }
+    }
+    return reinterpret_cast<const IndexEntry *>(__gnu_Unwind_Find_exidx(pc, count));
+}
+
 bool decode(uintptr_t pc, Function *out) {
     int count = 0;
-    const IndexEntry *table = reinterpret_cast<const IndexEntry *>(__gnu_Unwind_Find_exidx(pc, &count));
+    const IndexEntry *table = index_for(pc, &count);
     if (!table || count <= 0) return false;
     // The last entry whose function starts at or before pc.
     int low = 0, high = count - 1;
@@ -226,6 +245,26 @@ bool decode(uintptr_t pc, Function *out) {
     return true;
 }
 
+// The functions met by this thread's walks, by address: a walk meets the
+// same few again and again.
+struct Cached {
+    uintptr_t pc;
+    Function fn;
+};
+constexpr unsigned kCached = 64;
+__thread Cached cache[kCached];
+
+bool decode_cached(uintptr_t pc, Function *out) {
+    Cached &c = cache[(pc >> 1) % kCached];
+    if (c.pc == pc) {
+        *out = c.fn;
+        return true;
+    }
+    if (!decode(pc, out)) return false;
+    c = {pc, *out};
+    return true;
+}
+
 }  // namespace
 
 bool path_is_plain(uintptr_t origin, uintptr_t goal_frame, bool goal_needs_nothing) {
@@ -246,8 +285,8 @@ here:
     // known by their r7 only where it is their own.
     bool past_origin = false;
     for (int depth = 0; depth < 96; ++depth) {
-        Function fn;
-        if (!decode(f.r[15] & ~1u, &fn)) return false;
+        Function fn = {};
+        if (!decode_cached(f.r[15] & ~1u, &fn)) return false;
         const bool own_r7 = fn.keeps_frame_in_r7();
         if (past_origin && own_r7 && f.r[7] == goal_frame) return fn.plain || goal_needs_nothing;
         if (past_origin && !fn.plain) return false;
