@@ -107,6 +107,10 @@ __zeb_call_nested:
 // x19 holds the CONTEXT (DW_OP_breg19); the return address has a column of
 // its own (96, beyond the registers), so that x30 keeps the interrupted
 // value, as in the unwinder's own signal frames.
+// GCC has no naked functions on AArch64; the body is assembly alone and
+// uses no stack, so no prologue is written (checked with objdump).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
 extern "C" __attribute__((naked)) void __zeb_fault_entry() {
     constexpr int x19 = 0x70 + 19;
     __asm__ volatile(".cfi_signal_frame\n\t.cfi_return_column 96");
@@ -154,7 +158,9 @@ extern "C" __attribute__((naked)) void __zeb_fault_entry() {
     REGISTER_IN_CONTEXT(x19, 96, Pc);
     // The frame is in x0 already; the stack is 16-byte aligned.
     __asm__ volatile("bl __zeb_fault_dispatch\n\tudf #0");
+    __builtin_unreachable();
 }
+#pragma GCC diagnostic pop
 
 #elif defined(__arm__)
 asm(R"(

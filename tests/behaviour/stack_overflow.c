@@ -4,6 +4,8 @@
 #include <stdio.h>
 
 static int Deepest;
+/* Always set: the recursion has no end, though the compiler cannot see it. */
+static volatile int Forever = 1;
 
 static int Recurse(int Depth)
 {
@@ -11,6 +13,8 @@ static int Recurse(int Depth)
     Pad[0] = (char)Depth;
     if (Depth > Deepest)
         Deepest = Depth;
+    if (!Forever)
+        return 0;
     return Recurse(Depth + 1) + Pad[0];
 }
 
