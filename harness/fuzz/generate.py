@@ -132,11 +132,16 @@ class Generator:
     def make_longjmp(self, ctx):
         return LongJmp(ctx.fin > 0)
 
-    def make_except(self, ctx):
-        id = self.id()
+    def guarded_body(self, ctx, id):
+        """The body of guarded statement `id`, with the statement as a
+        target of the jumps inside."""
         body_ctx = ctx.child(fin_top=False)
         body_ctx.tries.append(ctx.target(id, "try"))
-        body = self.block(body_ctx, self.inner(ctx))
+        return self.block(body_ctx, self.inner(ctx))
+
+    def make_except(self, ctx):
+        id = self.id()
+        body = self.guarded_body(ctx, id)
         handler = self.block(ctx.child(exc=ctx.exc + 1, fin_top=False), self.rng.below(3))
         self.filters[id] = self.filter(id)
         return Try(id, "except", body, handler, filter=id, handler_code=self.rng.chance(50))
@@ -159,9 +164,7 @@ class Generator:
 
     def make_finally(self, ctx):
         id = self.id()
-        body_ctx = ctx.child(fin_top=False)
-        body_ctx.tries.append(ctx.target(id, "try"))
-        body = self.block(body_ctx, self.inner(ctx))
+        body = self.guarded_body(ctx, id)
         handler = self.block(ctx.child(fin=ctx.fin + 1, fin_top=True), self.rng.below(3))
         return Try(id, "finally", body, handler)
 

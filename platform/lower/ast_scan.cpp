@@ -421,9 +421,8 @@ private:
         if (type.kind == CXType_Unexposed || type.kind == CXType_Elaborated) return false;
         if (type.kind != CXType_Record || clang_isPODType(type)) return true;
         if (depth > 16 || clang_Type_getNumTemplateArguments(type) > 0) return false;
-        CXCursor decl = clang_getTypeDeclaration(type);
-        if (clang_Cursor_isNull(decl) || !clang_isCursorDefinition(clang_getCursorDefinition(decl))) return false;
-        decl = clang_getCursorDefinition(decl);
+        const CXCursor decl = clang_getCursorDefinition(clang_getTypeDeclaration(type));
+        if (clang_Cursor_isNull(decl) || !clang_isCursorDefinition(decl)) return false;
         struct Walk {
             int depth;
             bool trivial;

@@ -29,22 +29,10 @@ void keep_for_catch_all(const EXCEPTION_RECORD &record) {
 }
 
 void raise_again(void *frame, void *address) {
-    EXCEPTION_RECORD record;
-    {
-        // The handler's object goes with the handler, as the unwind leaves
-        // it: the record is copied out first.
-        const std::exception_ptr current = std::current_exception();
-        record = static_cast<const StructuredException *>(*reinterpret_cast<void *const *>(&current))->record;
-    }
-    CONTEXT context = {};
-    context.ContextFlags = CONTEXT_CONTROL;
-    context_pc(context) = reinterpret_cast<ULONG_PTR>(address);
-    context_sp(context) = reinterpret_cast<ULONG_PTR>(frame);
-    context_fp(context) = context_sp(context);
-    void *const outer = raise_origin;
-    raise_origin = frame;
-    dispatch_exception(&record, &context);
-    raise_origin = outer;
+    // The handler's object goes with the handler, as the unwind leaves it:
+    // the record is copied out first.
+    EXCEPTION_RECORD record = static_cast<const StructuredException *>(current_exception_object())->record;
+    dispatch_raised(&record, frame, address);
     // Continued: but a rethrow has nowhere to go back to.
     raise_noncontinuable(&record);
 }

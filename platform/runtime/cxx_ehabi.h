@@ -34,7 +34,7 @@ _Unwind_Reason_Code personality_keeping_class(personality_routine personality, _
 void abandon_cleanup(_Unwind_Control_Block *exception);
 
 // True when the C++ frame that a backtrace's context describes has the
-// catch clause (or the exception specification) that would stop `thrown`:
+// catch clause (or the throw() or noexcept list) that would stop `thrown`:
 // its personality, asked in the search phase, on a copy of the registers,
 // since it unwinds the frame itself when it finds nothing and the backtrace
 // does so again.

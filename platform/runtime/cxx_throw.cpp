@@ -13,7 +13,6 @@
 #include <stdint.h>
 #include <unwind.h>
 
-#include <exception>
 #include <typeinfo>
 
 
@@ -76,20 +75,6 @@ _Unwind_Reason_Code find_catch(_Unwind_Context *context, void *argument) {
     return s.next ? _URC_NO_REASON : _URC_END_OF_STACK;
 }
 
-bool on_thread_stack() {
-    const StackBounds stack = thread_stack_bounds();
-    const uintptr_t here = uintptr_t(__builtin_frame_address(0));
-    return stack.low < here && here < stack.high;
-}
-
-}  // namespace
-}  // namespace zeb::seh
-
-using namespace zeb::seh;
-
-namespace zeb::seh {
-namespace {
-
 // Offers a C++ exception, about to be thrown or rethrown from the frame
 // `thrower`, to the try/except blocks before the catch clause that would
 // take it.  Returns when none takes it.  `taken` is what the handler's
@@ -110,21 +95,15 @@ void offer_to_filters(void *object, std::type_info *type, void *thrower, void *a
     record.ExceptionInformation[1] = ULONG_PTR(object);
     record.ExceptionInformation[2] = ULONG_PTR(type);   // the throw information: the type
     record.NumberParameters = sizeof(void *) == 8 ? 4 : 3;   // 64-bit: an image base, 0 here
-    CONTEXT context = {};
-    context.ContextFlags = CONTEXT_CONTROL;
-    context_pc(context) = reinterpret_cast<ULONG_PTR>(address);
-    context_sp(context) = reinterpret_cast<ULONG_PTR>(thrower);
-    context_fp(context) = context_sp(context);
     const PendingCxxObject saved = exchange_pending_cxx_object(taken);
-    void *const outer = raise_origin;
-    raise_origin = thrower;
-    dispatch_exception(&record, &context, search.limit, true);
-    raise_origin = outer;
+    dispatch_raised(&record, thrower, address, search.limit, true);
     exchange_pending_cxx_object(saved);
 }
 
 }  // namespace
 }  // namespace zeb::seh
+
+using namespace zeb::seh;
 
 extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_throw(void *object, std::type_info *type,
                                                                            void (*destroy)(void *)) {
@@ -143,16 +122,8 @@ extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_rethrow() {
     if (ZEB_FAULT(CXX_DESTROY_TWICE_ON_RETHROW) || ZEB_FAULT(CXX_LEAK_ON_NEW_THROW)) zeb::variant::rethrowing();
     std::type_info *type = __seh_head && on_thread_stack() ? abi::__cxa_current_exception_type() : nullptr;
     if (type && *type == typeid(StructuredException)) raise_again(__builtin_frame_address(0), __builtin_return_address(0));
-    if (type && !is_layer_unwind(*type)) {
-        void *object;
-        {
-            // Only the pointer: no reference is held across the search,
-            // whose unwind may leave this frame without running destructors.
-            const std::exception_ptr current = std::current_exception();
-            object = *reinterpret_cast<void *const *>(&current);
-        }
-        offer_to_filters(object, type, __builtin_frame_address(0), __builtin_return_address(0), {});
-    }
+    if (type && !is_layer_unwind(*type))
+        offer_to_filters(current_exception_object(), type, __builtin_frame_address(0), __builtin_return_address(0), {});
     __real___cxa_rethrow();
 }
 

@@ -32,6 +32,7 @@
 #endif
 
 #include <atomic>
+#include <exception>
 #include <new>
 #include <typeinfo>
 
@@ -47,6 +48,13 @@ PendingCxxObject exchange_pending_cxx_object(PendingCxxObject object) {
     const PendingCxxObject old = pending;
     pending = object;
     return old;
+}
+
+void *current_exception_object() {
+    // Only the pointer: no reference is held, since an unwind may leave the
+    // caller's frame without running its destructors.
+    const std::exception_ptr current = std::current_exception();
+    return *reinterpret_cast<void *const *>(&current);
 }
 
 void release_pending_cxx_object() {
@@ -188,11 +196,6 @@ void destroy_unwinding(void *object) { forget(object); }
 // The forced unwind's own type: no catch clause names it.
 struct LayerUnwind {};
 
-bool on_thread_stack() {
-    const StackBounds stack = thread_stack_bounds();
-    const uintptr_t here = uintptr_t(__builtin_frame_address(0));
-    return stack.low < here && here < stack.high;
-}
 
 }  // namespace
 

@@ -20,6 +20,15 @@ uintptr_t frame_pointer_of(_Unwind_Context *context);
 // (RaiseException, a C++ throw); null for a fault.
 extern __thread void *raise_origin;
 
+// Dispatches an exception raised by the call whose frame is `frame`, at
+// `address`: its CONTEXT holds that address and frame, and the frame is the
+// origin of the unwind that follows (see dispatch_exception for the rest).
+void dispatch_raised(EXCEPTION_RECORD *record, void *frame, void *address, const __seh_record *cxx_limit = nullptr,
+                     bool cxx = false);
+
+// The object of the C++ exception being handled (a catch clause is running).
+void *current_exception_object();
+
 // Unwinds towards the goal from a call whose own frame is `origin` (null:
 // unknown).  When every frame between it and the goal is known to hold
 // nothing for the unwinder (no destructor to run), the record walk does it

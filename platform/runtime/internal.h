@@ -60,6 +60,8 @@ void install_fault_handlers();
 // Thread's stack bounds, for telling a stack overflow from other faults.
 struct StackBounds { uintptr_t low, high; };
 StackBounds thread_stack_bounds();
+// False while running on the alternate signal stack (or another stack).
+bool on_thread_stack();
 // The thread's alternate signal stack, and the inaccessible page below it
 // (guard <= low); all zero when it has none.
 struct AltStack { uintptr_t guard, low, high; };

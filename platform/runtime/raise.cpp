@@ -1,4 +1,6 @@
-// RaiseException: a software exception, dispatched from the raiser's frame.
+// RaiseException: a software exception, dispatched from the raiser's frame;
+// and the dispatch of every exception a call raises (a C++ throw, a
+// rethrow).
 #include "cxx_unwind.h"
 
 extern "C" __attribute__((noinline)) void RaiseException(DWORD code, DWORD flags, DWORD count,
@@ -12,13 +14,18 @@ extern "C" __attribute__((noinline)) void RaiseException(DWORD code, DWORD flags
         record.NumberParameters = count > EXCEPTION_MAXIMUM_PARAMETERS ? EXCEPTION_MAXIMUM_PARAMETERS : count;
         for (DWORD i = 0; i < record.NumberParameters; ++i) record.ExceptionInformation[i] = arguments[i];
     }
+    zeb::seh::dispatch_raised(&record, __builtin_frame_address(0), record.ExceptionAddress);
+}
+
+void zeb::seh::dispatch_raised(EXCEPTION_RECORD *record, void *frame, void *address, const __seh_record *cxx_limit,
+                               bool cxx) {
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL;
-    zeb::seh::context_pc(context) = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
-    zeb::seh::context_sp(context) = reinterpret_cast<ULONG_PTR>(__builtin_frame_address(0));
-    zeb::seh::context_fp(context) = zeb::seh::context_sp(context);
-    void *const outer = zeb::seh::raise_origin;
-    zeb::seh::raise_origin = __builtin_frame_address(0);
-    zeb::seh::dispatch_exception(&record, &context);
-    zeb::seh::raise_origin = outer;
+    context_pc(context) = reinterpret_cast<ULONG_PTR>(address);
+    context_sp(context) = reinterpret_cast<ULONG_PTR>(frame);
+    context_fp(context) = context_sp(context);
+    void *const outer = raise_origin;
+    raise_origin = frame;
+    dispatch_exception(record, &context, cxx_limit, cxx);
+    raise_origin = outer;
 }

@@ -53,6 +53,11 @@ void record_stack_bounds() {
 }  // namespace
 
 StackBounds thread_stack_bounds() { return {stack_low, stack_high}; }
+
+bool on_thread_stack() {
+    const uintptr_t here = uintptr_t(__builtin_frame_address(0));
+    return stack_low < here && here < stack_high;
+}
 AltStack thread_alt_stack() { return alt_stack; }
 
 bool chain_reaches(const __seh_record *from, const __seh_record *wanted) {

@@ -55,20 +55,17 @@ struct Instructions {
     int bytes_left;
     int words_left;
 
-    bool read(uint8_t *byte) {
+    uint8_t read() {
         if (bytes_left == 0) {
-            if (words_left == 0) {
-                *byte = 0xb0;   // finish
-                return true;
-            }
+            if (words_left == 0) return 0xb0;   // finish
             data = *next++;
             --words_left;
             bytes_left = 4;
         }
         --bytes_left;
-        *byte = uint8_t(data >> 24);
+        const uint8_t byte = uint8_t(data >> 24);
         data <<= 8;
-        return true;
+        return byte;
     }
 };
 
@@ -100,16 +97,13 @@ bool execute(Frame &f, Instructions in, const Bounds &stack) {
     uint32_t vsp = f.r[13];
     bool pc_set = false;
     for (;;) {
-        uint8_t op;
-        in.read(&op);
+        const uint8_t op = in.read();
         if (op < 0x40) {
             vsp += ((op & 0x3f) << 2) + 4;
         } else if (op < 0x80) {
             vsp -= ((op & 0x3f) << 2) + 4;
         } else if (op < 0x90) {
-            uint8_t low;
-            in.read(&low);
-            const uint32_t mask = (uint32_t(op & 0x0f) << 8) | low;
+            const uint32_t mask = (uint32_t(op & 0x0f) << 8) | in.read();
             if (!mask || !pop(f, vsp, mask, 4, stack)) return false;
             pc_set = pc_set || (mask & (1u << 11));
         } else if (op < 0xa0) {
@@ -123,15 +117,14 @@ bool execute(Frame &f, Instructions in, const Bounds &stack) {
         } else if (op == 0xb0) {
             break;
         } else if (op == 0xb1) {
-            uint8_t mask;
-            in.read(&mask);
+            const uint8_t mask = in.read();
             if (!mask || (mask & 0xf0) || !pop(f, vsp, mask, 0, stack)) return false;
         } else if (op == 0xb2) {
             uint32_t value = 0;
             int shift = 0;
             uint8_t byte;
             do {
-                in.read(&byte);
+                byte = in.read();
                 value |= uint32_t(byte & 0x7f) << shift;
                 shift += 7;
             } while ((byte & 0x80) && shift < 32);
@@ -139,8 +132,7 @@ bool execute(Frame &f, Instructions in, const Bounds &stack) {
         } else if (op == 0xb3 || op == 0xc8 || op == 0xc9) {
             // VFP registers: skipped (the walk needs none of them); the
             // FSTMFDX form (0xb3) has a pad word.
-            uint8_t regs;
-            in.read(&regs);
+            const uint8_t regs = in.read();
             vsp += 8 * ((regs & 0x0f) + 1) + (op == 0xb3 ? 4 : 0);
         } else if (op >= 0xb8 && op <= 0xbf) {
             vsp += 8 * ((op & 7) + 1) + 4;
@@ -168,9 +160,7 @@ struct Function {
     // elsewhere r7 still holds an outer frame's.
     bool keeps_frame_in_r7() const {
         Instructions copy = instructions;
-        uint8_t first;
-        copy.read(&first);
-        return first == 0x97;
+        return copy.read() == 0x97;
     }
 };
 

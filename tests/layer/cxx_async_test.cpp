@@ -8,17 +8,9 @@
 #include <gtest/gtest.h>
 #include <seh_runtime.h>
 
-#include <string>
+#include "marks.h"
 
 namespace {
-
-std::string Trace;
-
-struct Mark {
-    char name;
-    explicit Mark(char n) : name(n) {}
-    ~Mark() { Trace += name; }
-};
 
 __declspec(noinline) void raise_in(char name, DWORD code) {
     Mark m(name);

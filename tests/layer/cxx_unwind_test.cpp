@@ -8,17 +8,9 @@
 #include <seh_runtime.h>
 #include <setjmp.h>
 
-#include <string>
+#include "marks.h"
 
 namespace {
-
-std::string Trace;
-
-struct Mark {
-    char name;
-    explicit Mark(char n) : name(n) {}
-    ~Mark() { Trace += name; }
-};
 
 struct Counted {
     static int live;
@@ -93,10 +85,11 @@ TEST(CxxUnwind, ThrowTakenByExceptDestroysTheObjectOnceAtTheHandler) {
     EXPECT_EQ(__seh_head, nullptr);
 }
 
-__declspec(noinline) int declined_then_caught() {
+// A try/except around `thrower` whose filter declines what it throws.
+__declspec(noinline) int declined(void (*thrower)()) {
     int filters = 0;
     __try {
-        throw_counted();
+        thrower();
     } __except (++filters, EXCEPTION_CONTINUE_SEARCH) {
         return -1;
     }
@@ -106,7 +99,7 @@ __declspec(noinline) int declined_then_caught() {
 TEST(CxxUnwind, DeclinedThrowReachesTheCatchOutside) {
     int caught = 0;
     try {
-        declined_then_caught();
+        declined(throw_counted);
     } catch (const Counted &) {
         caught = 1;
         EXPECT_EQ(Counted::live, 1);
@@ -125,19 +118,9 @@ __declspec(noinline) void catch_and_rethrow() {
     }
 }
 
-__declspec(noinline) int rethrow_declined() {
-    int filters = 0;
-    __try {
-        catch_and_rethrow();
-    } __except (++filters, EXCEPTION_CONTINUE_SEARCH) {
-        return -1;
-    }
-    return filters;
-}
-
 __declspec(noinline) int caught_outside() {
     try {
-        rethrow_declined();
+        declined(catch_and_rethrow);
     } catch (const Counted &) {
         return 1;
     }
