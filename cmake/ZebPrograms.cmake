@@ -1,7 +1,7 @@
 # Building one of the layer's behaviour programs (through the same driver as
 # `./zeb cc` and the platform files) and one CTest test per run of it, judged
 # by the same checker as the suite's programs.
-set(ZEB_CC ${CMAKE_SOURCE_DIR}/platform/cc/zeb_cc.py)
+set(ZEB_CC ${CMAKE_SOURCE_DIR}/layer/cc/zeb_cc.py)
 set(ZEB_CHECK ${CMAKE_SOURCE_DIR}/harness/check.py)
 set(ZEB_RESULTS ${CMAKE_BINARY_DIR}/results)
 

@@ -5,7 +5,7 @@ import os
 import shutil
 import subprocess
 
-import layer
+import cmake_builds
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROJECT = os.path.join(ROOT, "examples", "cmake-project")
@@ -14,13 +14,13 @@ PROJECT = os.path.join(ROOT, "examples", "cmake-project")
 def build_and_test():
     """True when the project configured, built and passed its tests; a fresh
     build each time, so that the compilers are checked by CMake again."""
-    folder = layer.build_dir("example")
+    folder = cmake_builds.build_dir("example")
     shutil.rmtree(folder, ignore_errors=True)
-    bin_dir = os.path.join(layer.build_dir("host"), "bin")
+    bin_dir = os.path.join(cmake_builds.build_dir("host"), "bin")
     steps = [
         ["cmake", "-S", PROJECT, "-B", folder, f"-DCMAKE_C_COMPILER={os.path.join(bin_dir, 'zeb-cc')}",
          f"-DCMAKE_CXX_COMPILER={os.path.join(bin_dir, 'zeb-c++')}"],
-        ["cmake", "--build", folder, "-j", layer.JOBS],
+        ["cmake", "--build", folder, "-j", cmake_builds.JOBS],
         ["ctest", "--test-dir", folder, "--output-on-failure"],
     ]
     return all(subprocess.run(step).returncode == 0 for step in steps)

@@ -1,12 +1,12 @@
 """Shows that every verdict can fail: the suite is built and run against
 each variant run-time (variants.py), and for each the programs that fail,
 with what they printed, are listed; then each variant's predictions are
-checked.  A fault is caught when at least one program fails."""
+checked.  A variant is caught when at least one program fails."""
 import os
 import re
 import subprocess
 
-import layer
+import cmake_builds
 import programs
 import runner
 from variants import layer_builds, platform_for
@@ -19,7 +19,7 @@ def build_variants(platform, jobs):
     """Builds every variant run-time the platform's templates need; False
     (with the log's name printed) when one does not build."""
     for build in layer_builds(platform):
-        folder = layer.build_dir(build)
+        folder = cmake_builds.build_dir(build)
         log = os.path.join(folder, "variants.log")
         with open(log, "w") as out:
             status = subprocess.run(["cmake", "--build", folder, "-j", str(jobs), "--target", "zebseh_variants"],
@@ -56,11 +56,11 @@ def prediction_holds(results, program, text):
 
 
 def judge(variants, by_variant):
-    """The report's lines and whether everything held: every fault caught
+    """The report's lines and whether everything held: every variant caught
     (or a declared hole still uncaught) and every prediction printed."""
     lines, ok = [], True
     width = max(len(v.name) for v in variants)
-    lines.append(f"{'fault':<{width}}  programs that fail (what they printed)")
+    lines.append(f"{'variant':<{width}}  programs that fail (what they printed)")
     lines.append(f"{'-' * width}  {'-' * 38}")
     caught = 0
     for v in variants:
@@ -88,7 +88,7 @@ def judge(variants, by_variant):
         elif not fails:
             ok = False
             lines.append(f"{v.name} ({v.breaks}) is caught by no program")
-    lines.append(f"{len(variants)} faults, {caught} caught")
+    lines.append(f"{len(variants)} variants, {caught} caught")
     return lines, ok
 
 

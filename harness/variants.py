@@ -1,12 +1,12 @@
 """The layer's variant run-times: each breaks one behaviour on purpose, so
 that the suite can be shown to notice it.
 
-A variant is a file, platform/variants/NAME.toml: `breaks` (one line: what
+A variant is a file, layer/variants/NAME.toml: `breaks` (one line: what
 it breaks), `predicts` (program -> text its output must then hold), `flags`
 (further compiler and linker flags of its programs) and `hole` (why no
 program can notice it, and what program would).  Its run-time is
-build/BUILD/platform/variants/NAME/libzebseh.a (CMake target zebseh_NAME),
-built with -DZEB_FAULT_NAME=1; the same definition reaches the lowered
+build/BUILD/layer/variants/NAME/libzebseh.a (CMake target zebseh_NAME),
+built with -DZEB_VARIANT_NAME=1; the same definition reaches the lowered
 programs, whose headers hold the rest of the switches.
 """
 import copy
@@ -19,8 +19,8 @@ import tomllib
 KEYS = {"breaks": str, "predicts": dict, "flags": list, "hole": str}
 NAME = re.compile(r"^[a-z0-9_]+$")
 # Where a platform's templates name the layer's run-time.
-RUNTIME = re.compile(r"\{root\}/build/([A-Za-z0-9_.-]+)/platform/libzebseh\.a")
-SWITCH_PLACES = ("platform/runtime/*.cpp", "platform/runtime/*.h", "platform/include/*.h")
+RUNTIME = re.compile(r"\{root\}/build/([A-Za-z0-9_.-]+)/layer/libzebseh\.a")
+SWITCH_PLACES = ("layer/runtime/*.cpp", "layer/runtime/*.h", "layer/include/*.h")
 
 
 class VariantError(Exception):
@@ -30,7 +30,7 @@ class VariantError(Exception):
 class Variant:
     def __init__(self, name, data):
         self.name = name
-        self.switch = "ZEB_FAULT_" + name.upper()
+        self.switch = "ZEB_VARIANT_" + name.upper()
         self.breaks = data["breaks"]
         self.predicts = dict(data.get("predicts", {}))
         self.flags = list(data.get("flags", []))
@@ -38,7 +38,7 @@ class Variant:
 
 
 def folder(root):
-    return os.path.join(root, "platform", "variants")
+    return os.path.join(root, "layer", "variants")
 
 
 def load(path):
@@ -70,12 +70,12 @@ def load_all(root, names=None):
     found = {v.name: v for v in map(load, sorted(glob.glob(os.path.join(folder(root), "*.toml"))))}
     for v in found.values():
         if not is_switched(root, v):
-            raise VariantError(f"{v.name}: nothing in the layer uses ZEB_FAULT({v.name.upper()}) "
-                               f"and there is no platform/variants/{v.name}.cpp")
+            raise VariantError(f"{v.name}: nothing in the layer uses ZEB_VARIANT({v.name.upper()}) "
+                               f"and there is no layer/variants/{v.name}.cpp")
     if names:
         unknown = [n for n in names if n not in found]
         if unknown:
-            raise VariantError(f"unknown fault {', '.join(unknown)} (known: {', '.join(found)})")
+            raise VariantError(f"unknown variant {', '.join(unknown)} (known: {', '.join(found)})")
         return [found[n] for n in names]
     return list(found.values())
 
@@ -83,7 +83,7 @@ def load_all(root, names=None):
 def is_switched(root, variant):
     if os.path.exists(os.path.join(folder(root), variant.name + ".cpp")):
         return True
-    use = f"ZEB_FAULT({variant.name.upper()})"
+    use = f"ZEB_VARIANT({variant.name.upper()})"
     for pattern in SWITCH_PLACES:
         for path in glob.glob(os.path.join(root, pattern)):
             with open(path, encoding="utf-8") as f:
@@ -118,8 +118,8 @@ def platform_for(base, variant):
     for table, key, template in _build_templates(base):
         if not RUNTIME.search(template):
             raise VariantError(f"{base.where(key, table)}: does not link the layer's run-time "
-                               "({root}/build/NAME/platform/libzebseh.a), so no variant can replace it")
-        rewritten = RUNTIME.sub(r"{root}/build/\1/platform/variants/" + variant.name + "/libzebseh.a", template)
+                               "({root}/build/NAME/layer/libzebseh.a), so no variant can replace it")
+        rewritten = RUNTIME.sub(r"{root}/build/\1/layer/variants/" + variant.name + "/libzebseh.a", template)
         target = data
         for part in table:
             target = target[part]

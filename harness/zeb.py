@@ -8,7 +8,7 @@
   zeb check-sources
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
   zeb fuzz [--platform NAME|PATH.toml] [--count N] [--seed S] [--jobs J] [--keep DIR]
-  zeb sensitivity [--platform host|arm|PATH.toml] [--faults NAME,...] [--jobs N]
+  zeb sensitivity [--platform host|arm|PATH.toml] [--variants NAME,...] [--jobs N]
 """
 import argparse
 import os
@@ -19,7 +19,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_sources  # noqa: E402
 import example  # noqa: E402
-import layer  # noqa: E402
+import cmake_builds  # noqa: E402
 import matrix  # noqa: E402
 import packages  # noqa: E402
 import programs  # noqa: E402
@@ -85,7 +85,7 @@ def cmd_run(args):
 
 
 def run_ctest(build):
-    folder = layer.build_dir(build)
+    folder = cmake_builds.build_dir(build)
     return sh(["ctest", "--test-dir", folder, "-j", str(JOBS), "--output-on-failure",
                "--output-junit", os.path.join(folder, "ctest-junit.xml")])
 
@@ -101,7 +101,7 @@ def suite_step(platform, failures, regex=None, which="suite"):
 
 
 def sensitivity_step(platform, failures):
-    """The suite against every variant run-time: each fault caught (or a
+    """The suite against every variant run-time: each variant caught (or a
     declared hole) and each prediction printed."""
     step = time.monotonic()
     try:
@@ -139,7 +139,7 @@ def cmd_test(args):
         for build in LAYER_BUILDS.get(name, []):
             step = time.monotonic()
             print(f"== {build}: build", flush=True)
-            if not layer.build(build, everything=True):
+            if not cmake_builds.build(build, everything=True):
                 failures.append(f"{build}: build")
             print(f"== {build}: tests", flush=True)
             if run_ctest(build) != 0:
@@ -212,11 +212,11 @@ def cmd_matrix(args):
 
 
 def cmd_sensitivity(args):
-    """The suite against each variant run-time: what catches each fault,
+    """The suite against each variant run-time: what catches each variant,
     and whether the predicted values are printed."""
     platform = load_platform(args.platform)
     try:
-        chosen = variants.load_all(ROOT, [n for n in args.faults.split(",") if n] if args.faults else None)
+        chosen = variants.load_all(ROOT, [n for n in args.variants.split(",") if n] if args.variants else None)
         for v in chosen:
             variants.platform_for(platform, v)
     except variants.VariantError as e:
@@ -238,10 +238,10 @@ def cmd_sensitivity(args):
 def cmd_cc(argv):
     """gcc's command line, through the host's zeb-cc (zeb-c++ with --c++)."""
     packages.ensure(load_platform("host").packages)
-    if not layer.build("host"):
+    if not cmake_builds.build("host"):
         sys.exit("zeb: building the lowering tool failed")
     driver = "zeb-c++" if "--c++" in argv else "zeb-cc"
-    return sh([os.path.join(layer.build_dir("host"), "bin", driver)] + [a for a in argv if a != "--c++"])
+    return sh([os.path.join(cmake_builds.build_dir("host"), "bin", driver)] + [a for a in argv if a != "--c++"])
 
 
 def fuzz_target(name_or_path):
@@ -317,7 +317,7 @@ def main(argv):
     se = sub.add_parser("sensitivity", help="the suite against run-times broken on purpose: what catches each fault")
     se.add_argument("--platform", default="host", help="host (default), arm, or a platform file that links the "
                     "layer's run-time")
-    se.add_argument("--faults", help="only these variants (comma-separated names of platform/variants/NAME.toml)")
+    se.add_argument("--variants", "--faults", dest="variants", help="only these variants (comma-separated names of layer/variants/NAME.toml)")
     se.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built and run at once (default {JOBS})")
     args = p.parse_args(argv)
     if getattr(args, "timeout", None) is not None and args.timeout <= 0:

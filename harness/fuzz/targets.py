@@ -135,7 +135,7 @@ def host(lower, runtime):
     """The layer on this machine with the given lowering tool and run-time,
     built the way `zeb cc` builds."""
     cc = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                      "platform", "cc", "zeb_cc.py")
+                      "layer", "cc", "zeb_cc.py")
     q = shlex.quote
     lower, runtime = os.path.abspath(lower), os.path.abspath(runtime)
     return from_templates(

@@ -18,11 +18,11 @@ import variants  # noqa: E402
 from platforms import resolve  # noqa: E402
 
 DEFAULT_RUNTIME = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1].endswith(".a") else None
-SWITCH_PROBE = '#include "seh_fault_switch.h"\nint on = ZEB_FAULT(SOME_FAULT), off = ZEB_FAULT(OTHER_FAULT);\n'
+SWITCH_PROBE = '#include "seh_variant_switch.h"\nint on = ZEB_VARIANT(SOME_FAULT), off = ZEB_VARIANT(OTHER_FAULT);\n'
 
 
 def preprocess(compiler, language, *defines):
-    cmd = [compiler, "-x", language, "-E", "-P", "-I", os.path.join(ROOT, "platform", "include")]
+    cmd = [compiler, "-x", language, "-E", "-P", "-I", os.path.join(ROOT, "layer", "include")]
     cmd += [f"-D{d}" for d in defines] + ["-"]
     out = subprocess.run(cmd, input=SWITCH_PROBE, capture_output=True, text=True, check=True).stdout
     return " ".join(out.split())
@@ -32,8 +32,8 @@ class Switches(unittest.TestCase):
     def test_a_switch_is_on_only_when_its_own_macro_is_1(self):
         for compiler, language in (("gcc", "c"), ("g++", "c++")):
             self.assertIn("int on = 0, off = 0;", preprocess(compiler, language))
-            self.assertIn("int on = 1, off = 0;", preprocess(compiler, language, "ZEB_FAULT_SOME_FAULT=1"))
-            self.assertIn("int on = 0, off = 0;", preprocess(compiler, language, "ZEB_FAULT_SOME_FAULT=0"))
+            self.assertIn("int on = 1, off = 0;", preprocess(compiler, language, "ZEB_VARIANT_SOME_FAULT=1"))
+            self.assertIn("int on = 0, off = 0;", preprocess(compiler, language, "ZEB_VARIANT_SOME_FAULT=0"))
 
     @unittest.skipUnless(DEFAULT_RUNTIME, "no default run-time given")
     def test_the_default_run_time_holds_no_variant_code(self):
@@ -50,7 +50,7 @@ class Switches(unittest.TestCase):
         flags = os.path.join(os.path.dirname(lib), "CMakeFiles", "zebseh.dir", "flags.make")
         if os.path.exists(flags):
             with open(flags) as f:
-                self.assertNotIn("ZEB_FAULT", f.read())
+                self.assertNotIn("ZEB_VARIANT", f.read())
         # The check can see variant code where there is some.
         variant = os.path.join(os.path.dirname(lib), "variants", "one_phase_dispatch", "libzebseh.a")
         if os.path.exists(variant):
@@ -62,13 +62,13 @@ class VariantFiles(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
         self.addCleanup(self.tmp.cleanup)
-        os.makedirs(os.path.join(self.tmp.name, "platform", "variants"))
-        os.makedirs(os.path.join(self.tmp.name, "platform", "runtime"))
-        with open(os.path.join(self.tmp.name, "platform", "runtime", "x.cpp"), "w") as f:
-            f.write("if (ZEB_FAULT(SWITCHED)) return;\n")
+        os.makedirs(os.path.join(self.tmp.name, "layer", "variants"))
+        os.makedirs(os.path.join(self.tmp.name, "layer", "runtime"))
+        with open(os.path.join(self.tmp.name, "layer", "runtime", "x.cpp"), "w") as f:
+            f.write("if (ZEB_VARIANT(SWITCHED)) return;\n")
 
     def write(self, name, text):
-        with open(os.path.join(self.tmp.name, "platform", "variants", name + ".toml"), "w") as f:
+        with open(os.path.join(self.tmp.name, "layer", "variants", name + ".toml"), "w") as f:
             f.write(text)
 
     def test_every_project_variant_loads_and_is_switched(self):
@@ -83,10 +83,10 @@ class VariantFiles(unittest.TestCase):
                  ("switched", 'breaks = "x"\npredicts = { ZEB0001 = 1 }\n', "non-empty string"),
                  ("switched", 'breaks = "x"\nflags = "-O2"\n', "flags: must be a list"),
                  ("Bad-Name", 'breaks = "x"\n', "lower-case"),
-                 ("unswitched", 'breaks = "x"\n', "nothing in the layer uses ZEB_FAULT(UNSWITCHED)")]
+                 ("unswitched", 'breaks = "x"\n', "nothing in the layer uses ZEB_VARIANT(UNSWITCHED)")]
         for name, text, message in cases:
-            for old in os.listdir(os.path.join(self.tmp.name, "platform", "variants")):
-                os.unlink(os.path.join(self.tmp.name, "platform", "variants", old))
+            for old in os.listdir(os.path.join(self.tmp.name, "layer", "variants")):
+                os.unlink(os.path.join(self.tmp.name, "layer", "variants", old))
             self.write(name, text)
             with self.assertRaisesRegex(variants.VariantError, message.replace("(", r"\(").replace(")", r"\)")):
                 variants.load_all(self.tmp.name)
@@ -112,10 +112,10 @@ class VariantPlatforms(unittest.TestCase):
             for arch in ("arm32", "arm64"):
                 for key in ("c", "cxx"):
                     cmd = p.command(key, arch, source="s.c", program="prog", name="s", arch=arch)
-                    self.assertIn("--flag=-DZEB_FAULT_SKIP_IT=1", cmd)
+                    self.assertIn("--flag=-DZEB_VARIANT_SKIP_IT=1", cmd)
                     self.assertIn("--flag=-Wl,--wrap=f", cmd)
                     runtime = cmd[cmd.index("--runtime") + 1]
-                    self.assertRegex(runtime, r"/build/(host|arm32|arm64)/platform/variants/skip_it/libzebseh\.a$")
+                    self.assertRegex(runtime, r"/build/(host|arm32|arm64)/layer/variants/skip_it/libzebseh\.a$")
             # The base platform is left as it was.
             self.assertNotIn("variants", " ".join(base.command("c", "arm32", source="s", program="p", name="s",
                                                                arch="arm32")))
@@ -135,7 +135,7 @@ class Report(unittest.TestCase):
         lines, ok = sensitivity.judge(vs, results)
         return "\n".join(lines), ok
 
-    def test_caught_faults_show_what_the_failing_programs_printed(self):
+    def test_caught_variants_show_what_the_failing_programs_printed(self):
         text, ok = self.judge([("a", {"predicts": {"ZEB0006": "Counter = 1"}})],
                               {"a": [row("ZEB0001"), row("ZEB0006", "FAIL", "TEST 6 FAILED. Counter = 1\n\r"),
                                      row("cxx-x", "FAIL", "A() 1\nc == 1, d == 2\n"),
@@ -144,7 +144,7 @@ class Report(unittest.TestCase):
         self.assertIn("ZEB0006 (Counter = 1), cxx-x (c == 1, d == 2), ZEB0029 (exit status 6: unhandled exception)",
                       text)
         self.assertIn('a: ZEB0006 prints "Counter = 1": holds', text)
-        self.assertTrue(text.endswith("1 faults, 1 caught"))
+        self.assertTrue(text.endswith("1 variants, 1 caught"))
 
     def test_a_prediction_needs_the_whole_value(self):
         text, ok = self.judge([("a", {"predicts": {"ZEB0006": "Counter = 1", "ZEB0007": "Counter = 1"}})],
@@ -159,7 +159,7 @@ class Report(unittest.TestCase):
         self.assertFalse(ok)
         self.assertIn("a (breaks a) is caught by no program", text)
         self.assertIn("hole: b: nothing reads it", text)
-        self.assertTrue(text.endswith("2 faults, 0 caught"))
+        self.assertTrue(text.endswith("2 variants, 0 caught"))
         text, ok = self.judge([("b", {"hole": "nothing reads it"})], {"b": [row("ZEB0001")]})
         self.assertTrue(ok)
 

@@ -119,7 +119,7 @@ extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_throw(void *
 // platform raises it again.  A structured exception that a catch (...) took
 // is raised again as itself.
 extern "C" [[noreturn]] __attribute__((noinline)) void __wrap___cxa_rethrow() {
-    if (ZEB_FAULT(CXX_DESTROY_TWICE_ON_RETHROW) || ZEB_FAULT(CXX_LEAK_ON_NEW_THROW)) zeb::variant::rethrowing();
+    if (ZEB_VARIANT(CXX_DESTROY_TWICE_ON_RETHROW) || ZEB_VARIANT(CXX_LEAK_ON_NEW_THROW)) zeb::variant::rethrowing();
     std::type_info *type = __seh_head && on_thread_stack() ? abi::__cxa_current_exception_type() : nullptr;
     if (type && *type == typeid(StructuredException)) raise_again(__builtin_frame_address(0), __builtin_return_address(0));
     if (type && !is_layer_unwind(*type))

@@ -2,8 +2,8 @@
 """Builds the portable SEH layer with CMake: the lowering tool and the
 run-time, for the host and for each ARM architecture.
 
-    layer.py host|arm32|arm64 ...    build what the platforms' templates use
-    layer.py --all BUILD             everything of BUILD: unit tests, behaviour programs, benchmarks
+    cmake_builds.py host|arm32|arm64 ...    build what the platforms' templates use
+    cmake_builds.py --all BUILD             everything of BUILD: unit tests, behaviour programs, benchmarks
 
 The compiler's messages go to build/BUILD/build.log.
 """
@@ -20,11 +20,11 @@ def build_dir(name):
 
 
 def lowering_tool():
-    return os.path.join(build_dir("host"), "platform", "zeb-lower")
+    return os.path.join(build_dir("host"), "layer", "zeb-lower")
 
 
 def runtime(name):
-    return os.path.join(build_dir(name), "platform", "libzebseh.a")
+    return os.path.join(build_dir(name), "layer", "libzebseh.a")
 
 
 def _toolchain(name):

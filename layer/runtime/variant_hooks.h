@@ -1,10 +1,10 @@
-// What the run-time calls where a variant run-time (platform/variants)
+// What the run-time calls where a variant run-time (layer/variants)
 // breaks a behaviour with more than one line.  Each function is defined in
 // its variant's own file, which only that variant compiles; in the default
-// build every call stands behind a ZEB_FAULT() that is constant 0.
+// build every call stands behind a ZEB_VARIANT() that is constant 0.
 #pragma once
 
-#include "../include/seh_fault_switch.h"
+#include "../include/seh_variant_switch.h"
 #include "../include/seh_runtime.h"
 
 namespace zeb::variant {

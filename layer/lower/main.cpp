@@ -23,7 +23,7 @@
 #include "emit.h"
 
 #ifndef ZEB_PLATFORM_INCLUDE
-#define ZEB_PLATFORM_INCLUDE "platform/include"
+#define ZEB_PLATFORM_INCLUDE "layer/include"
 #endif
 
 namespace {

@@ -5,7 +5,7 @@
 
 extern "C" __attribute__((noinline)) void RaiseException(DWORD code, DWORD flags, DWORD count,
                                                          const ULONG_PTR *arguments) {
-    if (ZEB_FAULT(FINALLY_EXCEPTION_LOST) && zeb::variant::finally_running) return;
+    if (ZEB_VARIANT(FINALLY_EXCEPTION_LOST) && zeb::variant::finally_running) return;
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = code;
     record.ExceptionFlags = flags & EXCEPTION_NONCONTINUABLE;

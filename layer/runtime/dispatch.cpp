@@ -51,9 +51,9 @@ void abandon_searches_after(unsigned long stamp) {
 }
 
 void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_record *cxx_limit, bool cxx) {
-    if (ZEB_FAULT(WRONG_FAULT_CODE) && record->NumberParameters == 2 && record->ExceptionCode == STATUS_ACCESS_VIOLATION)
+    if (ZEB_VARIANT(WRONG_FAULT_CODE) && record->NumberParameters == 2 && record->ExceptionCode == STATUS_ACCESS_VIOLATION)
         record->ExceptionCode = STATUS_IN_PAGE_ERROR;
-    if (ZEB_FAULT(WRONG_RECORD_FIELDS)) record->ExceptionAddress = nullptr, record->NumberParameters = 0;
+    if (ZEB_VARIANT(WRONG_RECORD_FIELDS)) record->ExceptionAddress = nullptr, record->NumberParameters = 0;
     void *const origin = raise_origin;
     Dispatch search = {active_dispatch, __seh_head, nullptr, ++__seh_clock};
     active_dispatch = &search;
@@ -74,7 +74,7 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_
     const __seh_record *nested_until = nullptr;
     bool in_nested_frame = false;
 
-    const bool outermost_first = ZEB_FAULT(SEARCH_OUTERMOST_FIRST);
+    const bool outermost_first = ZEB_VARIANT(SEARCH_OUTERMOST_FIRST);
     for (__seh_record *r = outermost_first ? zeb::variant::search_after(search.start, nullptr) : search.start;
          r && !(cxx && r == cxx_limit);
          r = outermost_first ? zeb::variant::search_after(search.start, r) : r->prev) {
@@ -85,13 +85,13 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_
         if (nested_until) {
             if (r->frame == nested_until->frame) {
                 in_nested_frame = true;
-            } else if (in_nested_frame && !ZEB_FAULT(NESTED_FLAG_KEPT_SET)) {
+            } else if (in_nested_frame && !ZEB_VARIANT(NESTED_FLAG_KEPT_SET)) {
                 nested_until = nullptr;
                 in_nested_frame = false;
             }
         }
-        record->ExceptionFlags = flags | (nested_until && !ZEB_FAULT(NESTED_FLAG_NEVER_SET) ? EXCEPTION_NESTED_CALL : 0);
-        if (ZEB_FAULT(ONE_PHASE_DISPATCH) && r->kind == __SEH_FINALLY) zeb::variant::unwind_during_search(r, record);
+        record->ExceptionFlags = flags | (nested_until && !ZEB_VARIANT(NESTED_FLAG_NEVER_SET) ? EXCEPTION_NESTED_CALL : 0);
+        if (ZEB_VARIANT(ONE_PHASE_DISPATCH) && r->kind == __SEH_FINALLY) zeb::variant::unwind_during_search(r, record);
         if (r->kind == __SEH_CATCH_ALL) {
             // A C++ exception is the C++ run-time's to give to the clause.
             if (cxx) break;
@@ -107,11 +107,11 @@ void dispatch_exception(EXCEPTION_RECORD *record, CONTEXT *context, const __seh_
         search.current = r;
         int verdict = r->filter ? r->filter(r->closure, &pointers) : call_nested_filter(r->closure, &pointers);
         search.current = nullptr;
-        if (ZEB_FAULT(CONTINUE_EXECUTION_IGNORED) && verdict < 0) verdict = EXCEPTION_EXECUTE_HANDLER;
+        if (ZEB_VARIANT(CONTINUE_EXECUTION_IGNORED) && verdict < 0) verdict = EXCEPTION_EXECUTE_HANDLER;
 
         if (verdict < 0) {  // EXCEPTION_CONTINUE_EXECUTION
             active_dispatch = search.outer;
-            if ((record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) && !ZEB_FAULT(NONCONTINUABLE_CONTINUED))
+            if ((record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) && !ZEB_VARIANT(NONCONTINUABLE_CONTINUED))
                 raise_noncontinuable(record);
             return;
         }

@@ -4,7 +4,7 @@
 #ifndef ZEB_SEH_RUNTIME_H
 #define ZEB_SEH_RUNTIME_H
 
-#include "seh_fault_switch.h"
+#include "seh_variant_switch.h"
 #include "seh_types.h"
 
 /* Around each declaration that holds a guarded block or calls setjmp: no
@@ -71,8 +71,8 @@ struct __seh_record {
  * whether a termination handler runs when its block ends with exit code
  * `exit` (0 normal, 1 exception unwind, -1 C++ exception, 2 and up a jump
  * out of the block), and the exit code of a __leave. */
-#define __SEH_FINALLY_RUNS(exit) (!(ZEB_FAULT(LOCAL_UNWIND_SKIPS_FINALLY) && (exit) >= 2))
-#define __SEH_LEAVE_EXIT (ZEB_FAULT(LEAVE_IS_ABNORMAL) ? -2 : 0)
+#define __SEH_FINALLY_RUNS(exit) (!(ZEB_VARIANT(LOCAL_UNWIND_SKIPS_FINALLY) && (exit) >= 2))
+#define __SEH_LEAVE_EXIT (ZEB_VARIANT(LEAVE_IS_ABNORMAL) ? -2 : 0)
 
 #ifdef __cplusplus
 extern "C" {

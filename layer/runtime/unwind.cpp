@@ -38,8 +38,8 @@ extern "C" __attribute__((noinline)) void __seh_unwind(const __seh_unwind_goal *
 
 void zeb::seh::unwind_from(const __seh_unwind_goal &where, void *origin) {
     const __seh_unwind_goal goal = where;
-    if (ZEB_FAULT(ONE_PHASE_DISPATCH)) zeb::variant::resume_search(goal);
-    if (ZEB_FAULT(FINALLY_EXCEPTION_LOST)) zeb::variant::finally_running = nullptr;
+    if (ZEB_VARIANT(ONE_PHASE_DISPATCH)) zeb::variant::resume_search(goal);
+    if (ZEB_VARIANT(FINALLY_EXCEPTION_LOST)) zeb::variant::finally_running = nullptr;
     if ((goal.target || goal.jump) && !path_is_plain(goal, origin)) unwind_with_destructors(goal);
     unwind_by_records(goal);
 }
@@ -52,12 +52,12 @@ void zeb::seh::unwind_by_records(const __seh_unwind_goal &goal) {
             fputs("zeb: exception unwind lost its target\n", stderr);
             abort();
         }
-        if (ZEB_FAULT(FINALLY_OUTERMOST_FIRST)) r = zeb::variant::outermost_finally_first(goal, r);
-        if (!(ZEB_FAULT(FINALLY_RUN_TWICE) && zeb::variant::run_again(r))) __seh_head = r->prev;
-        if (r->kind == __SEH_FINALLY && !(ZEB_FAULT(SKIP_FINALLY_ON_UNWIND) && !goal.jump) &&
-            !(ZEB_FAULT(LONGJMP_SKIPS_FINALLY) && goal.jump)) {
+        if (ZEB_VARIANT(FINALLY_OUTERMOST_FIRST)) r = zeb::variant::outermost_finally_first(goal, r);
+        if (!(ZEB_VARIANT(FINALLY_RUN_TWICE) && zeb::variant::run_again(r))) __seh_head = r->prev;
+        if (r->kind == __SEH_FINALLY && !(ZEB_VARIANT(SKIP_FINALLY_ON_UNWIND) && !goal.jump) &&
+            !(ZEB_VARIANT(LONGJMP_SKIPS_FINALLY) && goal.jump)) {
             r->goal = goal;
-            if (ZEB_FAULT(FINALLY_EXCEPTION_LOST)) zeb::variant::finally_running = r;
+            if (ZEB_VARIANT(FINALLY_EXCEPTION_LOST)) zeb::variant::finally_running = r;
             __builtin_longjmp(r->landing, 1);
         }
     }

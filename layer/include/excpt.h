@@ -3,7 +3,7 @@
 #ifndef ZEB_EXCPT_H
 #define ZEB_EXCPT_H
 
-#include "seh_fault_switch.h"
+#include "seh_variant_switch.h"
 #include "seh_types.h"
 
 /* While the lowering tool reads a source, these name the compiler's own SEH
@@ -41,7 +41,7 @@
 #define exception_info() (__seh_info)
 #define abnormal_termination() __SEH_ABNORMAL(__seh_abnormal)
 #define __SEH_ABNORMAL(abnormal) \
-    (ZEB_FAULT(ABNORMAL_ALWAYS_TRUE) ? 1 : ZEB_FAULT(ABNORMAL_ALWAYS_FALSE) ? 0 : (abnormal))
+    (ZEB_VARIANT(ABNORMAL_ALWAYS_TRUE) ? 1 : ZEB_VARIANT(ABNORMAL_ALWAYS_FALSE) ? 0 : (abnormal))
 #endif
 
 #endif
