@@ -83,7 +83,7 @@ private:
         const auto next = std::upper_bound(line_starts_.begin(), line_starts_.end(), at);
         const unsigned line = unsigned(next - line_starts_.begin());
         const unsigned column = at - *(next - 1);
-        return "\n#line " + std::to_string(line) + " \"" + path_ + "\"\n" + std::string(column, ' ');
+        return "\n#line " + std::to_string(line) + " " + quoted_path(path_) + "\n" + std::string(column, ' ');
     }
 
     // A block of the source inside generated text.
@@ -320,14 +320,16 @@ private:
 
 }  // namespace
 
-std::string line_directive(const std::string &path) {
-    std::string quoted;
+std::string quoted_path(const std::string &path) {
+    std::string quoted = "\"";
     for (char ch : path) {
         if (ch == '"' || ch == '\\') quoted += '\\';
         quoted += ch;
     }
-    return "#line 1 \"" + quoted + "\"\n";
+    return quoted + "\"";
 }
+
+std::string line_directive(const std::string &path) { return "#line 1 " + quoted_path(path) + "\n"; }
 
 std::string emit(Model &model, const std::string &text, const std::string &path, bool c) {
     // The run-time's header is included "from" the source's first line, so

@@ -14,6 +14,8 @@ namespace zeb::lower {
 // source; the lowered source drops it.
 inline const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
+// PATH as a string literal: `#line` directives take the file's name so.
+std::string quoted_path(const std::string &path);
 // `#line 1 "PATH"`, PATH quoted as a string literal.
 std::string line_directive(const std::string &path);
 

@@ -1,8 +1,9 @@
 // zeb-lower: turns a source in the platform's SEH dialect into portable C++
 // that calls the run-time.
 //
-//   zeb-lower INPUT -o OUTPUT [-x c|c++] [-I DIR] [-iquote DIR] [-isystem DIR]
-//             [-include FILE] [-D NAME[=VALUE]] [-U NAME] [-std=...]
+//   zeb-lower INPUT -o OUTPUT [-x c|c++] [-I DIR] [-iquote DIR] [-isystem DIR] [-idirafter DIR]
+//             [-include FILE] [-imacros FILE] [-D NAME[=VALUE]] [-U NAME] [-std=STD]
+//             [-fasync-exceptions]
 //
 // The language follows the name (.c is C, anything else C++) unless -x says.
 // Misuse of the dialect, and any other error the compiler finds, is reported
@@ -118,7 +119,10 @@ int main(int argc, char **argv) {
             async_exceptions = true;
         } else if (a == "-o" && i + 1 < argc) {
             output = argv[++i];
-        } else if ((a == "-x" && i + 1 < argc) || a.rfind("-x", 0) == 0) {
+        } else if (a == "-x" && i + 1 == argc) {
+            fputs("zeb-lower: -x needs a language: c or c++\n", stderr);
+            return usage();
+        } else if (a.rfind("-x", 0) == 0) {
             language_name = a == "-x" ? argv[++i] : a.substr(2);
             if (language_name != "c" && language_name != "c++") {
                 fprintf(stderr, "zeb-lower: the language is c or c++, not '%s'\n", language_name.c_str());

@@ -35,6 +35,13 @@ def read_expectation(case):
     return int(m.group(2)), int(m.group(3)), re.compile(m.group(4))
 
 
+def read_expectation_or_none(case):
+    try:
+        return "ok" if read_expectation(case) is None else "error"
+    except (OSError, ValueError):
+        return None
+
+
 def check_case(case, args, tmp):
     """Returns a list of problems; empty when the case passes."""
     try:
@@ -78,6 +85,35 @@ def check_case(case, args, tmp):
     return problems
 
 
+def check_odd_uses(args, good_case, tmp):
+    """The tool's own edges, beyond one case each: an option missing its
+    value, and a source whose path holds characters a #line directive must
+    escape (its output must still compile)."""
+    problems = []
+    output = os.path.join(tmp, "out.cpp")
+    r = subprocess.run([args.lower, good_case, "-o", output, "-x"], capture_output=True, text=True, timeout=120)
+    if r.returncode != 2 or "-x needs a language" not in r.stderr or os.path.exists(output):
+        problems.append(f"-x without a language: exit status {r.returncode}, expected 2 with a message and "
+                        f"no output; stderr:\n{r.stderr.rstrip()}")
+    odd = os.path.join(tmp, 'a "quoted" \\ folder')
+    os.makedirs(odd)
+    source = os.path.join(odd, os.path.basename(good_case))
+    with open(good_case, "rb") as f, open(source, "wb") as g:
+        g.write(f.read())
+    r = subprocess.run([args.lower, source, "-o", output], capture_output=True, text=True, timeout=120)
+    if r.returncode != 0:
+        problems.append(f"a path with quotes and a backslash: exit status {r.returncode}; stderr:\n{r.stderr.rstrip()}")
+    elif args.cxx:
+        compiler = args.cxx.replace("g++", "gcc") if source.endswith(".c") else args.cxx
+        language = ["-std=gnu11", "-x", "c"] if source.endswith(".c") else ["-std=gnu++17", "-x", "c++"]
+        c = subprocess.run([compiler] + language + ["-w", "-fsyntax-only", "-I", args.include, output],
+                           capture_output=True, text=True)
+        if c.returncode != 0:
+            problems.append(f"a path with quotes and a backslash: the lowered source does not compile:\n"
+                            f"{c.stderr.rstrip()}")
+    return problems
+
+
 def main(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--lower", required=True, help="the lowering tool")
@@ -99,7 +135,16 @@ def main(argv):
                 print("    " + problem.replace("\n", "\n    "))
         else:
             print(f"PASS {case}")
-    print(f"{len(args.cases) - failed} passed, {failed} failed")
+    # A C++ case: g++ refuses a malformed #line where gcc only warns.
+    good = sorted((c for c in args.cases if read_expectation_or_none(c) == "ok"), key=lambda c: c.endswith(".c"))
+    if good:
+        with tempfile.TemporaryDirectory(prefix="zeb-lower-odd-") as tmp:
+            problems = check_odd_uses(args, good[0], tmp)
+        failed += bool(problems)
+        print(f"{'FAIL' if problems else 'PASS'} odd uses of the tool")
+        for problem in problems:
+            print("    " + problem.replace("\n", "\n    "))
+    print(f"{len(args.cases) + bool(good) - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 
