@@ -5,20 +5,23 @@ Pass: exit status as expected (0 unless said otherwise) and standard output
 exactly as expected (empty for every structured-exception program).
 Otherwise the verdict says what went wrong: the failure line, the first
 differing line, the exit status, the signal by name, or a hang.
+
+CTest runs the layer's behaviour programs through here: the run's expected
+output, status and known failure come from the files beside its source and
+the platform's expected failures, read as `./zeb run` reads them.
 """
 import argparse
 import json
 import os
 import shlex
 import signal
-import subprocess
 import sys
-import tempfile
-import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from expected import compare_output, load_expected  # noqa: E402
-from xfail import judge_known  # noqa: E402
+import process
+import programs
+import xfail
+from expected import compare_output, load_expected
+from verdicts import Verdict, judge_known
 
 
 def show(text, limit=160):
@@ -36,8 +39,6 @@ def signal_name(number):
 
 def judge(status, stdout, stderr, expected, expected_status, timed_out, timeout):
     """Returns (passed, reason)."""
-    if status == 127 and stderr == "program was not built":
-        return False, "the program was not built (see the build's errors)"
     if timed_out:
         return False, f"hang: still running after {timeout:g} s"
     if status < 0:
@@ -59,67 +60,68 @@ def judge(status, stdout, stderr, expected, expected_status, timed_out, timeout)
 
 
 def run(cmd, timeout, env=None, cwd=None):
-    """Runs the program; the verdict rests on the program's own exit.  A
-    process it leaves behind holding its output open (an emulator's server)
-    does not make it a hang: the output is read until shortly after exit."""
-    start = time.monotonic()
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        proc = subprocess.Popen(cmd, stdout=out, stderr=err, stdin=subprocess.DEVNULL, start_new_session=True,
-                                env=env, cwd=cwd)
-        try:
-            proc.wait(timeout=timeout)
-            timed_out = False
-        except subprocess.TimeoutExpired:
-            os.killpg(proc.pid, signal.SIGKILL)
-            proc.wait()
-            timed_out = True
-        took = time.monotonic() - start
-        out.seek(0)
-        err.seek(0)
-        return proc.returncode, out.read(), err.read(), timed_out, took
+    """(status, stdout, stderr, timed_out, seconds) of one run of a program."""
+    o = process.run(cmd, timeout, env=env, cwd=cwd)
+    return o.status, o.stdout, o.stderr, o.timed_out, o.seconds
+
+
+def the_run(source, name):
+    """The run NAME of the program whose source is SOURCE (None: a bare
+    program, which must exit 0 and print nothing)."""
+    if source is None:
+        return programs.Run(name, [], None, None)
+    for r in programs.Program(source).runs:
+        if r.name == name:
+            return r
+    sys.exit(f"check.py: {source} has no run named {name}")
 
 
 def main(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--name", required=True)
+    p.add_argument("--name", required=True, help="the run's name (NAME, or NAME@ARGS for a run with arguments)")
     p.add_argument("--program", required=True)
+    p.add_argument("--source", help="the program's source, beside which its expected results are")
     p.add_argument("--emulator", default="", help="command that runs the program (e.g. qemu-arm)")
-    p.add_argument("--expect", help="file with the expected standard output (default: none)")
-    p.add_argument("--status", type=int, default=None, help="expected exit status (default 0)")
     p.add_argument("--timeout", type=float, default=float(os.environ.get("ZEB_TIMEOUT", "10")))
-    p.add_argument("--xfail", default="", help="known to fail on this platform, because ...")
-    p.add_argument("--platform", default="host")
+    p.add_argument("--platform", default="host", help="whose expected failures apply (expected-failures/NAME.txt)")
+    p.add_argument("--expected-failures", help="a file of expected failures instead of the platform's")
     p.add_argument("--text-mode", action="store_true",
                    help="standard output is a Windows text stream: each line feed arrives as CR LF")
     p.add_argument("--results-dir")
-    p.add_argument("args", nargs="*")
     a = p.parse_args(argv)
 
-    expected, expected_status = load_expected(a.expect, a.status)
-    cmd = shlex.split(a.emulator) + [a.program] + a.args
+    this_run = the_run(a.source, a.name)
+    try:
+        known = (xfail.parse_xfail(a.expected_failures) if a.expected_failures else xfail.load_xfail(a.platform))
+    except OSError as e:
+        sys.exit(f"check.py: {e}")
+    expected, expected_status = load_expected(this_run.expect, this_run.status)
+    cmd = shlex.split(a.emulator) + [a.program] + this_run.args
     if not os.path.exists(a.program):
-        status, out, err, timed_out, took = 127, b"", b"program was not built", False, 0.0
+        status, stdout, stderr, took = 127, "", "", 0.0
+        passed, reason = False, "the program was not built (see the build's errors)"
     else:
         status, out, err, timed_out, took = run(cmd, a.timeout)
-    stdout = out.decode("utf-8", "replace")
-    if a.text_mode:
-        stdout = stdout.replace("\r\n", "\n")
-    stderr = err.decode("utf-8", "replace")
-    passed, reason = judge(status, stdout, stderr, expected, expected_status, timed_out, a.timeout)
+        stdout = out.decode("utf-8", "replace")
+        if a.text_mode:
+            stdout = stdout.replace("\r\n", "\n")
+        stderr = err.decode("utf-8", "replace")
+        passed, reason = judge(status, stdout, stderr, expected, expected_status, timed_out, a.timeout)
 
-    verdict, reason = judge_known(passed, reason, a.xfail)
+    verdict, reason = judge_known(passed, reason, known.get(a.name, ""))
 
     print(f"{verdict} {a.name}" + (f": {reason}" if reason else ""))
-    if stdout and verdict != "PASS":
+    if stdout and verdict != Verdict.PASS:
         print("--- standard output ---\n" + stdout.rstrip("\n"))
-    if stderr and verdict != "PASS":
+    if stderr and verdict != Verdict.PASS:
         print("--- standard error ---\n" + stderr.rstrip("\n"))
     if a.results_dir:
         os.makedirs(a.results_dir, exist_ok=True)
         with open(os.path.join(a.results_dir, a.name + ".json"), "w") as f:
             json.dump({"name": a.name, "platform": a.platform, "verdict": verdict, "reason": reason,
-                       "known": a.xfail, "status": status, "stdout": stdout, "stderr": stderr, "seconds": round(took, 3)}, f)
-    return 0 if verdict in ("PASS", "XFAIL") else 1
+                       "known": known.get(a.name, ""), "status": status, "stdout": stdout, "stderr": stderr,
+                       "seconds": round(took, 3)}, f)
+    return 1 if verdict.is_failure else 0
 
 
 if __name__ == "__main__":

@@ -10,10 +10,10 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import report  # noqa: E402
-from platforms import ROOT  # noqa: E402
-from xfail import judge_known, load_xfail  # noqa: E402
+import report
+from paths import ROOT
+from verdicts import judge_known
+from xfail import load_xfail
 
 MINGW = "/usr/x86_64-w64-mingw32/include"
 LIBSTDCXX = "/usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++"

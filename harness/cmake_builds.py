@@ -11,12 +11,12 @@ import os
 import subprocess
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from paths import BUILD, ROOT
 JOBS = str(max(2, os.cpu_count() or 2))
 
 
 def build_dir(name):
-    return os.path.join(ROOT, "build", name)
+    return os.path.join(BUILD, name)
 
 
 def lowering_tool():
@@ -25,6 +25,12 @@ def lowering_tool():
 
 def runtime(name):
     return os.path.join(build_dir(name), "layer", "libzebseh.a")
+
+
+def variant_runtime(name, variant):
+    """The run-time of build NAME with one variant's behaviour broken (CMake
+    target zebseh_VARIANT)."""
+    return os.path.join(build_dir(name), "layer", "variants", variant, "libzebseh.a")
 
 
 def _toolchain(name):

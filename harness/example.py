@@ -6,8 +6,8 @@ import shutil
 import subprocess
 
 import cmake_builds
+from paths import ROOT
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROJECT = os.path.join(ROOT, "examples", "cmake-project")
 
 

@@ -1,5 +1,6 @@
 """The results matrix: program x platform, as Markdown."""
 import report
+from verdicts import Verdict
 
 START, END = "<!-- matrix:start -->", "<!-- matrix:end -->"
 
@@ -8,11 +9,11 @@ def cell(result):
     if result is None:
         return "-"
     v, reason = result["verdict"], result["reason"].replace("|", "\\|")
-    if v == "PASS":
+    if v == Verdict.PASS:
         return "pass"
-    if v == "XFAIL":
+    if v == Verdict.XFAIL:
         return "expected failure: " + result["known"].replace("|", "\\|")
-    return ("unexpected pass: " if v == "XPASS" else "FAIL: ") + reason
+    return ("unexpected pass: " if v == Verdict.XPASS else "FAIL: ") + reason
 
 
 def markdown(by_platform, descriptions):

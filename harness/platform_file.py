@@ -11,6 +11,7 @@ import shlex
 import shutil
 import tomllib
 
+import cmake_builds
 from xfail import parse_xfail
 
 ARCHES = ("arm32", "arm64")
@@ -18,7 +19,10 @@ ARCHES = ("arm32", "arm64")
 PLACEHOLDER = re.compile(r"(?<!\$)\{([A-Za-z_][A-Za-z0-9_]*)\}")
 # Known as soon as the file is read.
 FIXED = ("dir", "root", "build")
-BUILD_PLACEHOLDERS = ("source", "program", "name", "arch", "options") + FIXED
+# {runtime} and {lower}: the layer's run-time and lowering tool, of the
+# layer build that the file's `layer` key names.
+LAYER_PLACEHOLDERS = ("runtime", "lower")
+BUILD_PLACEHOLDERS = ("source", "program", "name", "arch", "options") + LAYER_PLACEHOLDERS + FIXED
 PLACEHOLDERS = {
     "c": BUILD_PLACEHOLDERS,
     "cxx": BUILD_PLACEHOLDERS,
@@ -33,9 +37,9 @@ REQUIRED = ("c", "cxx", "run")
 TOP_KEYS = {
     "name": str, "description": str, "c": str, "cxx": str, "run": str, "setup": str, "start": str, "stop": str,
     "expected_failures": str, "text_mode": bool, "timeout": (int, float), "build_timeout": (int, float),
-    "suffix": str, "env": dict, "packages": list, "arch": dict,
+    "suffix": str, "env": dict, "packages": list, "arch": dict, "layer": str,
 }
-ARCH_KEYS = {"c": str, "cxx": str, "run": str, "env": dict}
+ARCH_KEYS = {"c": str, "cxx": str, "run": str, "env": dict, "layer": str}
 TYPE_NAMES = {str: "a string", bool: "true or false", dict: "a table", list: "a list of strings",
               (int, float): "a number of seconds"}
 # Words that the shell runs itself, so there is no file to look for.
@@ -68,12 +72,31 @@ class Platform:
         self.packages = list(data.get("packages", []))
         self.expected_failures_path = None
         self.known = {}
+        # A variant run-time in place of the layer's (zeb sensitivity).
+        self.variant = None
         self._data = data
 
     # The file's own values, per architecture where it gives one.
     def template(self, key, arch=None):
         table = self._data.get("arch", {}).get(arch, {}) if arch else {}
         return table.get(key, self._data.get(key))
+
+    def layer_build(self, arch=None):
+        """The layer's CMake build (host, arm32, arm64) whose run-time the
+        commands for ARCH link; None when they use none."""
+        return self.template("layer", arch)
+
+    def layer_builds(self):
+        """Every layer build the file names, for any architecture."""
+        return sorted({b for b in [self.layer_build()] + [self.layer_build(a) for a in ARCHES] if b})
+
+    def layer_values(self, arch=None):
+        build = self.layer_build(arch)
+        if build is None:
+            return {}
+        runtime = (cmake_builds.variant_runtime(build, self.variant) if self.variant
+                   else cmake_builds.runtime(build))
+        return {"runtime": runtime, "lower": cmake_builds.lowering_tool()}
 
     def env(self, arch=None):
         env = dict(self._data.get("env", {}))
@@ -100,6 +123,8 @@ class Platform:
         """The command of a template (for an architecture's deliverables),
         ready for subprocess: an argument list when it is a plain command,
         else a shell command line."""
+        if key in ("c", "cxx"):
+            values = dict(self.layer_values(for_arch), **values)
         return as_argv(self.fill(self.template(key, for_arch), values))
 
     def where(self, key, table=()):
@@ -170,6 +195,25 @@ def _check_template(platform, table, key, value, allowed):
         raise PlatformError(f"{platform.where(key, table)}: the command cannot be read: {e}") from None
 
 
+def _check_layer(p):
+    """Each `layer` names a build of the layer, and each command that uses
+    {runtime} or {lower} has one."""
+    builds = sorted(cmake_builds.CMAKE_ARGS)
+    for table in [()] + [("arch", a) for a in p._data.get("arch", {})]:
+        where = p._data if not table else p._data["arch"][table[1]]
+        if "layer" in where and where["layer"] not in builds:
+            raise PlatformError(f"{p.where('layer', table)}: '{where['layer']}' is not a build of the layer "
+                                f"(one of {', '.join(builds)})")
+    for arch in ARCHES:
+        for key in ("c", "cxx"):
+            template = p.template(key, arch) or ""
+            used = [m.group(1) for m in PLACEHOLDER.finditer(template) if m.group(1) in LAYER_PLACEHOLDERS]
+            if used and p.layer_build(arch) is None:
+                table = ("arch", arch) if key in p._data.get("arch", {}).get(arch, {}) else ()
+                raise PlatformError(f"{p.where(key, table)}: {{{used[0]}}} needs the key `layer`: the layer's "
+                                    f"build whose run-time the command links (one of {', '.join(builds)})")
+
+
 def _check_env(platform, table, env):
     for name, value in env.items():
         if not isinstance(value, str):
@@ -223,8 +267,9 @@ def load(path, root, shown=None):
             _check_type(p, ("arch", arch), key, value, ARCH_KEYS[key])
             if key == "env":
                 _check_env(p, ("arch", arch), value)
-            else:
+            elif key != "layer":
                 _check_template(p, ("arch", arch), key, value, PLACEHOLDERS[key])
+    _check_layer(p)
     for key in REQUIRED:
         lacking = [a for a in ARCHES if p.template(key, a) is None]
         if lacking:
@@ -256,7 +301,7 @@ DESCRIBE = {
 def missing_commands(p, keys):
     """(key, table, why) for each template whose command cannot be run:
     its first word is neither a shell word nor an executable file."""
-    dummy = {k: "x" for k in ("source", "program", "name", "arch", "args", "options")}
+    dummy = {k: "x" for k in ("source", "program", "name", "arch", "args", "options") + LAYER_PLACEHOLDERS}
     out = []
     for table, arch in [((), None)] + [(("arch", a), a) for a in p._data.get("arch", {})]:
         for key in keys:

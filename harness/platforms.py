@@ -3,10 +3,8 @@ platforms/NAME.toml; anything else is the path of a user's file."""
 import glob
 import os
 
+from paths import PLATFORMS as BUILT_IN, ROOT
 from platform_file import PlatformError, load
-
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILT_IN = os.path.join(ROOT, "platforms")
 
 
 def built_in_names():

@@ -1,23 +1,14 @@
 """The verdict table, the closing count line and JUnit XML."""
-import json
 import os
 from xml.sax.saxutils import escape, quoteattr
 
-
-def load_results(directory):
-    results = []
-    if os.path.isdir(directory):
-        for name in sorted(os.listdir(directory)):
-            if name.endswith(".json"):
-                with open(os.path.join(directory, name)) as f:
-                    results.append(json.load(f))
-    return results
+from verdicts import Verdict
 
 
 def counts(results):
-    passed = sum(r["verdict"] == "PASS" for r in results)
-    failed = sum(r["verdict"] in ("FAIL", "XPASS") for r in results)
-    xfail = sum(r["verdict"] == "XFAIL" for r in results)
+    passed = sum(r["verdict"] == Verdict.PASS for r in results)
+    failed = sum(Verdict(r["verdict"]).is_failure for r in results)
+    xfail = sum(r["verdict"] == Verdict.XFAIL for r in results)
     return passed, failed, xfail
 
 
@@ -47,9 +38,9 @@ def write_junit(results, path, platform):
     for r in results:
         attrs = f'classname={quoteattr("zeb." + platform)} name={quoteattr(r["name"])} time="{r.get("seconds", 0)}"'
         body = ""
-        if r["verdict"] in ("FAIL", "XPASS"):
+        if Verdict(r["verdict"]).is_failure:
             body = f'<failure message={quoteattr(r["reason"])}>{escape(r.get("stdout", "") + r.get("stderr", ""))}</failure>'
-        elif r["verdict"] == "XFAIL":
+        elif r["verdict"] == Verdict.XFAIL:
             body = f'<skipped message={quoteattr(r["reason"])}/>'
         out.append(f"  <testcase {attrs}>{body}</testcase>")
     out.append("</testsuite>")

@@ -9,43 +9,52 @@ import concurrent.futures
 import os
 import re
 import shlex
-import subprocess
 import sys
 
+import cmake_builds
+import process
 from check import judge, run as run_program, show
 from expected import load_expected
 from platform_file import PlatformError, check_commands, missing_commands
-from xfail import judge_known
+from verdicts import judge_known
 
 SESSION_TIMEOUT = 300
 
 
-def _environment(platform, arch=None):
+def environment(platform, arch=None):
+    """The environment of the platform's commands (for one architecture's)."""
     return dict(os.environ, **platform.env(arch))
 
 
-def _session_command(platform, key, log):
+def session_command(platform, key, log):
     """Runs setup, start or stop; its output goes to the terminal (setup)
     or to a log, never to a pipe that a server it leaves behind would hold
-    open.  Returns the exit status."""
+    open.  Returns the exit status, or why there is none."""
     cmd = platform.command(key)
     os.makedirs(platform.build_dir, exist_ok=True)
     if key == "setup":
-        return subprocess.run(cmd, env=_environment(platform), cwd=platform.build_dir,
-                              stdin=subprocess.DEVNULL).returncode
+        return process.run(cmd, env=environment(platform), cwd=platform.build_dir, output=None).status
     with open(log, "ab") as out:
-        try:
-            return subprocess.run(cmd, env=_environment(platform), cwd=platform.build_dir, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=subprocess.STDOUT, timeout=SESSION_TIMEOUT).returncode
-        except subprocess.TimeoutExpired:
-            return f"still running after {SESSION_TIMEOUT} s"
+        outcome = process.run(cmd, SESSION_TIMEOUT, env=environment(platform), cwd=platform.build_dir, output=out)
+    return f"still running after {SESSION_TIMEOUT} s" if outcome.timed_out else outcome.status
+
+
+def build_layer(platform):
+    """Builds the layer's CMake builds that the platform's commands use
+    (its `layer` keys); raises PlatformError when one does not build."""
+    if platform.variant is not None:
+        return   # built when the platform it varies was prepared
+    for build in platform.layer_builds():
+        if not cmake_builds.build(build):
+            raise PlatformError(f"{platform.where('layer')}: the layer's build/{build} did not build")
 
 
 def prepare(platform):
-    """Checks that every command can run, running setup first when that is
-    what makes one of them; raises PlatformError."""
+    """Checks that every command can run, building the layer and running
+    setup first when that is what makes one of them; raises PlatformError."""
     keys = ("c", "cxx", "run", "start", "stop")
     check_commands(platform, ("setup",))
+    build_layer(platform)
     if platform.template("setup") is None:
         check_commands(platform, keys)
         return
@@ -54,7 +63,7 @@ def prepare(platform):
     for key, table, why in missing_commands(platform, keys):
         if "does not exist" not in why:
             raise PlatformError(f"{platform.where(key, table)}: the command cannot run: {why}")
-    status = _session_command(platform, "setup", None)
+    status = session_command(platform, "setup", None)
     if status != 0:
         raise PlatformError(f"{platform.where('setup')}: the setup command failed (exit status {status})")
     check_commands(platform, keys, after_setup=True)
@@ -80,7 +89,7 @@ def build(platform, program, folder):
                            options=" ".join(shlex.quote(o) for o in program.options))
     try:
         status, out, err, timed_out, _ = run_program(cmd, platform.build_timeout,
-                                                     env=_environment(platform, program.arch), cwd=folder)
+                                                     env=environment(platform, program.arch), cwd=folder)
     except OSError as e:
         return None, f"not built: {e}"
     output = (out + err).decode("utf-8", "replace")
@@ -104,7 +113,7 @@ def run_one(platform, program, run, path, timeout):
     args = " ".join(shlex.quote(a) for a in run.args)
     cmd = platform.command("run", program.arch, program=path, args=args, name=run.name, arch=program.arch)
     try:
-        status, out, err, timed_out, took = run_program(cmd, timeout, env=_environment(platform, program.arch),
+        status, out, err, timed_out, took = run_program(cmd, timeout, env=environment(platform, program.arch),
                                                         cwd=os.path.dirname(path))
     except OSError as e:
         status, out, err, timed_out, took = 127, b"", str(e).encode(), False, 0.0
@@ -140,9 +149,9 @@ def run_platform(platform, programs, jobs, timeout=None):
     log = os.path.join(platform.build_dir, "session.log")
     results = []
     if platform.template("start") is not None:
-        status = _session_command(platform, "start", log)
+        status = session_command(platform, "start", log)
         if status != 0:
-            _stop(platform, log)
+            stop(platform, log)
             raise PlatformError(f"{platform.where('start')}: the start command failed ({_status(status)}; "
                                 f"see {log})")
     pool = concurrent.futures.ThreadPoolExecutor(max_workers=max(1, jobs))
@@ -152,7 +161,7 @@ def run_platform(platform, programs, jobs, timeout=None):
     finally:
         # On an interrupt, what has not started does not start.
         pool.shutdown(wait=True, cancel_futures=True)
-        _stop(platform, log)
+        stop(platform, log)
     return sorted(results, key=lambda r: r["name"])
 
 
@@ -160,10 +169,12 @@ def _status(status):
     return f"exit status {status}" if isinstance(status, int) else status
 
 
-def _stop(platform, log):
+def stop(platform, log):
+    """Runs the platform's stop command, if it has one; a failure is told,
+    not raised, since stop also runs after something else failed."""
     if platform.template("stop") is None:
         return
-    status = _session_command(platform, "stop", log)
+    status = session_command(platform, "stop", log)
     if status != 0:
         print(f"zeb: {platform.where('stop')}: the stop command failed ({_status(status)}; see {log})",
               file=sys.stderr)

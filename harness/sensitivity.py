@@ -10,6 +10,7 @@ import cmake_builds
 import programs
 import runner
 from variants import layer_builds, platform_for
+from verdicts import Verdict
 
 COUNTER = re.compile(r"Counter ?= ?(-?\d+)")
 CXX_COUNTS = re.compile(r"c == -?\d+, d == -?\d+")
@@ -43,7 +44,7 @@ def printed(result):
 
 
 def failing(results):
-    return [r for r in results if r["verdict"] in ("FAIL", "XPASS")]
+    return [r for r in results if Verdict(r["verdict"]).is_failure]
 
 
 def prediction_holds(results, program, text):
@@ -51,7 +52,7 @@ def prediction_holds(results, program, text):
     for r in results:
         if r["name"] == program:
             ok = re.search(re.escape(text) + r"(?!\d)", r.get("stdout", "")) is not None
-            return ok, printed(r) if r["verdict"] != "PASS" else "passed"
+            return ok, printed(r) if r["verdict"] != Verdict.PASS else "passed"
     return False, "not run"
 
 

@@ -7,7 +7,8 @@ it breaks), `predicts` (program -> text its output must then hold), `flags`
 program can notice it, and what program would).  Its run-time is
 build/BUILD/layer/variants/NAME/libzebseh.a (CMake target zebseh_NAME),
 built with -DZEB_VARIANT_NAME=1; the same definition reaches the lowered
-programs, whose headers hold the rest of the switches.
+programs, whose headers hold the rest of the switches.  A platform's
+commands take it through {runtime}.
 """
 import copy
 import glob
@@ -16,11 +17,12 @@ import re
 import shlex
 import tomllib
 
+from platform_file import PLACEHOLDER
+
 KEYS = {"breaks": str, "predicts": dict, "flags": list, "hole": str}
 NAME = re.compile(r"^[a-z0-9_]+$")
-# Where a platform's templates name the layer's run-time.
-RUNTIME = re.compile(r"\{root\}/build/([A-Za-z0-9_.-]+)/layer/libzebseh\.a")
-SWITCH_PLACES = ("layer/runtime/*.cpp", "layer/runtime/*.h", "layer/include/*.h")
+# Where the switches can be: the layer's sources and headers, at any depth.
+SWITCH_PLACES = ("layer/**/*.cpp", "layer/**/*.h", "layer/**/*.S")
 
 
 class VariantError(Exception):
@@ -85,7 +87,7 @@ def is_switched(root, variant):
         return True
     use = f"ZEB_VARIANT({variant.name.upper()})"
     for pattern in SWITCH_PLACES:
-        for path in glob.glob(os.path.join(root, pattern)):
+        for path in glob.glob(os.path.join(root, pattern), recursive=True):
             with open(path, encoding="utf-8") as f:
                 if use in f.read():
                     return True
@@ -95,10 +97,11 @@ def is_switched(root, variant):
 def layer_builds(platform):
     """The layer's build folders (host, arm32, ...) whose run-time the
     platform's build templates link."""
-    builds = set()
-    for template in _build_templates(platform):
-        builds.update(RUNTIME.findall(template[2]))
-    return sorted(builds)
+    return platform.layer_builds()
+
+
+def _links_runtime(template):
+    return any(m.group(1) == "runtime" for m in PLACEHOLDER.finditer(template))
 
 
 def _build_templates(platform):
@@ -116,18 +119,18 @@ def platform_for(base, variant):
     data = copy.deepcopy(base._data)
     extra = " " + " ".join(shlex.quote(f"--flag={f}") for f in [f"-D{variant.switch}=1"] + variant.flags)
     for table, key, template in _build_templates(base):
-        if not RUNTIME.search(template):
+        if not _links_runtime(template):
             raise VariantError(f"{base.where(key, table)}: does not link the layer's run-time "
-                               "({root}/build/NAME/layer/libzebseh.a), so no variant can replace it")
-        rewritten = RUNTIME.sub(r"{root}/build/\1/layer/variants/" + variant.name + "/libzebseh.a", template)
+                               "({runtime}), so no variant can replace it")
         target = data
         for part in table:
             target = target[part]
-        target[key] = rewritten + extra
+        target[key] = template + extra
     data.pop("setup", None)
     data["name"] = f"{base.name}.{variant.name}"
     p = copy.copy(base)
     p._data = data
+    p.variant = variant.name
     p.name = data["name"]
     p.build_dir = os.path.join(base.root, "build", "sensitivity", base.name, variant.name)
     return p

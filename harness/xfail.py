@@ -3,17 +3,7 @@ line per program, `NAME: why it fails there`; # starts a comment."""
 import os
 import re
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-
-
-def judge_known(passed, reason, known):
-    """Verdict and reason for a result, given why it is known to fail here
-    (empty when it is not)."""
-    if not known:
-        return ("PASS" if passed else "FAIL"), reason
-    if passed:
-        return "XPASS", f"passed, but listed as failing here: {known}"
-    return "XFAIL", f"{reason} [expected: {known}]"
+from paths import EXPECTED_FAILURES
 
 
 def parse_xfail(path):
@@ -28,5 +18,5 @@ def parse_xfail(path):
 
 
 def load_xfail(platform):
-    path = os.path.join(ROOT, "expected-failures", platform + ".txt")
+    path = os.path.join(EXPECTED_FAILURES, platform + ".txt")
     return parse_xfail(path) if os.path.exists(path) else {}

@@ -16,19 +16,20 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import check_sources  # noqa: E402
-import example  # noqa: E402
-import cmake_builds  # noqa: E402
-import matrix  # noqa: E402
-import packages  # noqa: E402
-import programs  # noqa: E402
-import report  # noqa: E402
-import runner  # noqa: E402
-import sensitivity  # noqa: E402
-import variants  # noqa: E402
-from platform_file import PlatformError  # noqa: E402
-from platforms import ROOT, built_in_names, resolve  # noqa: E402
+import check_sources
+import cmake_builds
+import example
+import matrix
+import packages
+import programs
+import report
+import runner
+import sensitivity
+import variants
+from fuzz import known, loop, targets
+from paths import ROOT
+from platform_file import PlatformError
+from platforms import built_in_names, resolve
 
 JOBS = max(2, os.cpu_count() or 2)
 # The layer's CMake builds that `zeb test` builds whole and runs the tests of.
@@ -246,8 +247,6 @@ def cmd_cc(argv):
 
 def fuzz_target(name_or_path):
     """The fuzzer's view of a platform: its file's C and run commands."""
-    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz"))
-    import targets
     platform = load_platform(name_or_path)
     packages.ensure(platform.packages)
     try:
@@ -266,8 +265,6 @@ def cmd_fuzz(args):
         except OSError as e:
             sys.exit(f"zeb: cannot write reduced programs to {args.keep}: {e.strerror}")
     target = fuzz_target(args.platform)
-    import known
-    import loop
     try:
         target.known = known.load(target.name)
     except ValueError as e:

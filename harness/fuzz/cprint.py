@@ -3,7 +3,7 @@
 Each event prints one line as it happens (standard output unbuffered, so a
 crash keeps what came before) and folds into a checksum that becomes the
 exit status."""
-from program import (MAX_DEPTH, ROUNDS, Call, Event, Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try,
+from .program import (MAX_DEPTH, ROUNDS, Call, Event, Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try,
                      When, walk)
 
 PRELUDE = r"""#include <windows.h>

@@ -5,10 +5,10 @@ loop and recursion is bounded, and a jump out of a __finally is made only
 when the handler runs for a normal exit (a jump out of a termination
 handler during an unwind has no defined meaning), so every program ends and
 its outcome is defined."""
-from program import (ACCESS_VIOLATION, CONTINUABLE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE, OTHER, Call,
+from .program import (ACCESS_VIOLATION, CONTINUABLE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE, OTHER, Call,
                      Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp, Switch, Try,
                      When, shape_tags)
-from rng import Rng
+from .rng import Rng
 
 MAX_NEST = 4
 assert ACCESS_VIOLATION in OTHER
@@ -258,7 +258,7 @@ def switch_off(program, off):
 def generate(seed, off=frozenset()):
     """The program of a seed, without the constructs in `off`.  A program
     that would run too long is drawn again from a seed derived from it."""
-    from model import TooLong, predict
+    from .model import TooLong, predict
     for attempt in range(8):
         program = switch_off(Generator(seed + (attempt << 40)).program(), set(off))
         program.seed = seed

@@ -6,11 +6,11 @@ import signal
 import tempfile
 import time
 
-from cprint import c_source
-from generate import generate
-from model import ModelError, TooLong, predict
-from program import static_constructs
-from reduce import reduce
+from .cprint import c_source
+from .generate import generate
+from .model import ModelError, TooLong, predict
+from .program import static_constructs
+from .reduce import reduce
 
 
 class Result:
@@ -199,7 +199,7 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
 def main(argv):
     """The host platform with given tools, for the project's own tests."""
     import argparse
-    import targets
+    from . import targets
     p = argparse.ArgumentParser(description="fuzz the layer with a given lowering tool and run-time")
     p.add_argument("--lower", required=True)
     p.add_argument("--runtime", required=True)

@@ -13,7 +13,7 @@ exception raised inside a filter is dispatched from the filter: every block
 still active is searched again, innermost first, with EXCEPTION_NESTED_CALL
 set in the record's flags up to and including the frame whose filter
 raised it, and clear beyond that frame."""
-from program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, ROUNDS, Call, Event,
+from .program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, ROUNDS, Call, Event,
                      Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try, When)
 
 MAX_STEPS = 4000

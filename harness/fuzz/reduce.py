@@ -3,7 +3,7 @@ time (a whole subtree: every jump lies inside its target, so what is left is
 a valid program), puts one block of a compound statement in its place when
 the program stays valid, stops __except blocks reading the exception code
 and drops raises from filters, until no single change keeps the difference."""
-from program import Jump, Loop, Switch, Try, When, walk
+from .program import Jump, Loop, Switch, Try, When, walk
 
 
 def places(program):

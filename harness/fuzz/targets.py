@@ -10,9 +10,10 @@ described elsewhere (a file a user writes) becomes a target through
 """
 import os
 import shlex
-import signal
-import subprocess
 import sys
+
+import process
+from paths import ROOT
 
 
 class Target:
@@ -44,12 +45,13 @@ class Target:
         """(True, "") when the program was built, else (False, the compiler's messages)."""
         cmd = self.build_command(source, program)
         try:
-            r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=self.env,
-                               cwd=os.path.dirname(program) or None, timeout=self.build_timeout)
-        except (OSError, subprocess.TimeoutExpired) as e:
+            r = process.run(cmd, self.build_timeout, env=self.env, cwd=os.path.dirname(program) or None)
+        except OSError as e:
             return False, str(e)
-        if r.returncode != 0 or not os.path.exists(program):
-            return False, r.stdout.decode("utf-8", "replace")
+        if r.timed_out:
+            return False, f"the compiler was still running after {self.build_timeout:g} s"
+        if r.status != 0 or not os.path.exists(program):
+            return False, (r.stdout + r.stderr).decode("utf-8", "replace")
         return True, ""
 
     def command(self, program, args):
@@ -57,20 +59,11 @@ class Target:
 
     def run(self, program, args=()):
         """(status, stdout, how): how is "" or "hang"; a status below 0 is a signal."""
-        cmd = self.command(program, args)
-        p = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-                             env=self.env, start_new_session=True)
-        try:
-            out, _ = p.communicate(timeout=self.timeout)
-            how = ""
-        except subprocess.TimeoutExpired:
-            os.killpg(p.pid, signal.SIGKILL)
-            out, _ = p.communicate()
-            how = "hang"
-        text = out.decode("utf-8", "replace")
+        r = process.run(self.command(program, args), self.timeout, env=self.env)
+        text = r.stdout.decode("utf-8", "replace")
         if self.text_mode:
             text = text.replace("\r\n", "\n")
-        return p.returncode, text, how
+        return r.status, text, "hang" if r.timed_out else ""
 
 
 def expand(template, **values):
@@ -96,7 +89,7 @@ class PlatformTarget(Target):
     def __init__(self, platform, session):
         super().__init__(platform.name, platform.template("c", self.ARCH), platform.template("run", self.ARCH),
                          text_mode=platform.text_mode, timeout=max(platform.timeout, 10.0), arch=self.ARCH,
-                         exe_suffix=platform.suffix, env=session._environment(platform, self.ARCH))
+                         exe_suffix=platform.suffix, env=session.environment(platform, self.ARCH))
         self.platform = platform
         self.session = session
         self.build_timeout = platform.build_timeout
@@ -104,12 +97,12 @@ class PlatformTarget(Target):
 
     def start(self):
         if self.platform.template("start") is not None:
-            status = self.session._session_command(self.platform, "start", self.log)
+            status = self.session.session_command(self.platform, "start", self.log)
             if status != 0:
                 sys.exit(f"zeb: {self.platform.where('start')}: the start command failed (see {self.log})")
 
     def stop(self):
-        self.session._stop(self.platform, self.log)
+        self.session.stop(self.platform, self.log)
 
     def build_command(self, source, program):
         name = os.path.splitext(os.path.basename(program))[0]
@@ -134,8 +127,7 @@ def from_templates(name, c, run, text_mode=False, timeout=10.0, arch="", exe_suf
 def host(lower, runtime):
     """The layer on this machine with the given lowering tool and run-time,
     built the way `zeb cc` builds."""
-    cc = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                      "layer", "cc", "zeb_cc.py")
+    cc = os.path.join(ROOT, "layer", "cc", "zeb_cc.py")
     q = shlex.quote
     lower, runtime = os.path.abspath(lower), os.path.abspath(runtime)
     return from_templates(

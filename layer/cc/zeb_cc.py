@@ -16,9 +16,9 @@ import subprocess
 import sys
 import tempfile
 
+from command_line import UsageError, object_name, parse, std_language
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from command_line import UsageError, object_name, parse, std_language  # noqa: E402
 
 INCLUDE = os.path.normpath(os.path.join(HERE, "..", "include"))
 

@@ -5,8 +5,7 @@ import os
 import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "layer", "cc"))
-from command_line import UsageError, object_name, parse  # noqa: E402
+from command_line import UsageError, object_name, parse
 
 LAYER = ["--lower", "/t/zeb-lower", "--runtime", "/t/libzebseh.a"]
 

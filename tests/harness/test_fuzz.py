@@ -5,16 +5,15 @@ import os
 import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "harness", "fuzz"))
-from cprint import c_source  # noqa: E402
-from generate import generate  # noqa: E402
-from known import parse  # noqa: E402
-from model import Model, ModelError, predict  # noqa: E402
-from program import (Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp,  # noqa: E402
-                     Switch, Try, When, static_constructs, walk)
-from reduce import reduce, valid  # noqa: E402
-from loop import compare  # noqa: E402
-from targets import expand  # noqa: E402
+from fuzz.cprint import c_source
+from fuzz.generate import generate
+from fuzz.known import parse
+from fuzz.model import Model, ModelError, predict
+from fuzz.program import (Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp,
+                          Switch, Try, When, static_constructs, walk)
+from fuzz.reduce import reduce, valid
+from fuzz.loop import compare
+from fuzz.targets import expand
 
 C1, C2 = 0xE0000001, 0xE0000002
 
@@ -246,7 +245,7 @@ class Loop_(unittest.TestCase):
     GetExceptionCode() in __except blocks."""
 
     def setUp(self):
-        import loop as runner
+        from fuzz import loop as runner
         self.runner = runner
         self.saved = runner.check
 
@@ -310,7 +309,7 @@ class Plumbing(unittest.TestCase):
     def test_target_builds_runs_folds_and_stops_a_hang(self):
         import tempfile
         import time
-        from targets import from_templates
+        from fuzz.targets import from_templates
         with tempfile.TemporaryDirectory() as d:
             src = os.path.join(d, "p.c")
             with open(src, "w") as f:

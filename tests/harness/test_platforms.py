@@ -9,11 +9,10 @@ import textwrap
 import unittest
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-sys.path.insert(0, os.path.join(ROOT, "harness"))
-import programs  # noqa: E402
-import runner  # noqa: E402
-from platform_file import PlatformError, as_argv, check_commands, load  # noqa: E402
-from platforms import built_in_names, resolve  # noqa: E402
+import programs
+import runner
+from platform_file import PlatformError, as_argv, check_commands, load
+from platforms import built_in_names, resolve
 
 GOOD = """\
 name = "mine"
@@ -57,7 +56,7 @@ class PlatformFiles(unittest.TestCase):
         self.assertEqual(self.error(GOOD + "timout = 5\n"),
                          "FILE:6: timout: unknown key (did you mean 'timeout'?)")
         self.assertEqual(self.error(GOOD + "[arch.arm64]\nrun = 'x'\nsuffx = '.exe'\n"),
-                         "FILE:8: arch.arm64.suffx: unknown key (known keys: c, cxx, env, run)")
+                         "FILE:8: arch.arm64.suffx: unknown key (known keys: c, cxx, env, layer, run)")
         self.assertEqual(self.error(GOOD + "[arch.x86]\nrun = 'x'\n"),
                          "FILE:6: arch.x86: unknown architecture (the deliverables are arm32 and arm64)")
 
@@ -69,6 +68,20 @@ class PlatformFiles(unittest.TestCase):
         self.assertIn("FILE: run: missing template (for arm64)", self.error(text))
         self.assertEqual(self.error('description = "x"\n'), "FILE: name: missing key (the platform's name, "
                          "as reports show it)")
+
+    def test_the_layers_run_time_by_placeholder(self):
+        uses = GOOD.replace("cc {source}", "cc {source} {runtime}")
+        self.assertEqual(self.error(uses), "FILE:3: c: {runtime} needs the key `layer`: the layer's build whose "
+                         "run-time the command links (one of arm32, arm64, host)")
+        self.assertEqual(self.error(uses + 'layer = "hots"\n'),
+                         "FILE:6: layer: 'hots' is not a build of the layer (one of arm32, arm64, host)")
+        # Per architecture, each command gets its own build's run-time.
+        p = load(self.write(uses.replace("cc {source}", "/bin/cc {source}") + "[arch.arm32]\nlayer = 'arm32'\n"
+                            "[arch.arm64]\nlayer = 'arm64'\n"), self.tmp.name)
+        self.assertEqual(p.layer_builds(), ["arm32", "arm64"])
+        for arch in ("arm32", "arm64"):
+            self.assertTrue(p.command("c", arch, source="s.c", program="p")[2].endswith(
+                f"/build/{arch}/layer/libzebseh.a"))
 
     def test_placeholders(self):
         self.assertTrue(self.error(GOOD.replace("{program} {args}", "{prog} {args}")).startswith(

@@ -12,10 +12,9 @@ import tempfile
 import unittest
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-sys.path.insert(0, os.path.join(ROOT, "harness"))
-import sensitivity  # noqa: E402
-import variants  # noqa: E402
-from platforms import resolve  # noqa: E402
+import sensitivity
+import variants
+from platforms import resolve
 
 DEFAULT_RUNTIME = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1].endswith(".a") else None
 SWITCH_PROBE = '#include "seh_variant_switch.h"\nint on = ZEB_VARIANT(SOME_FAULT), off = ZEB_VARIANT(OTHER_FAULT);\n'
@@ -91,9 +90,9 @@ class VariantFiles(unittest.TestCase):
             with self.assertRaisesRegex(variants.VariantError, message.replace("(", r"\(").replace(")", r"\)")):
                 variants.load_all(self.tmp.name)
 
-    def test_unknown_fault_names_the_known_ones(self):
+    def test_unknown_variant_names_the_known_ones(self):
         self.write("switched", 'breaks = "x"\n')
-        with self.assertRaisesRegex(variants.VariantError, "unknown fault nope.*switched"):
+        with self.assertRaisesRegex(variants.VariantError, "unknown variant nope.*switched"):
             variants.load_all(self.tmp.name, ["nope"])
 
 
