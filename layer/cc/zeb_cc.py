@@ -20,7 +20,10 @@ from command_line import UsageError, object_name, parse, std_language
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
+# The stand-in Windows headers that programs include, and the interface that
+# lowered code calls.
 INCLUDE = os.path.normpath(os.path.join(HERE, "..", "include"))
+INTERFACE = os.path.normpath(os.path.join(HERE, "..", "interface"))
 
 # Built without optimisation unless told otherwise, as the platform's suite
 # is: every local that a handler reads lives in memory.
@@ -49,12 +52,20 @@ C_FLAGS = ["-std=gnu11", "-D__ZEB_C_SOURCE=1",
            # AArch64 but not on 32-bit ARM: the layer's unwinds (and C++
            # exceptions) pass C frames to reach C++ frames further out
            "-funwind-tables"]
-# A C++ throw or rethrow is first offered to the guarded blocks before its
-# catch clause; the C++ personality is wrapped so that the layer's unwinds
-# decide before it on the ARM unwinder, which calls it first.
-LINK_FLAGS = ["-pthread", "-lm", "-Wl,-z,noexecstack", "-Wl,--wrap=__cxa_throw", "-Wl,--undefined=__wrap___cxa_throw",
-              "-Wl,--wrap=__cxa_rethrow", "-Wl,--undefined=__wrap___cxa_rethrow",
-              "-Wl,--wrap=__gxx_personality_v0", "-Wl,--undefined=__wrap___gxx_personality_v0"]
+# The flags every program of the layer links with (wrapped C++ throws and
+# personality, a non-executable stack) are the run-time's, in one file that
+# the CMake build reads too; beside the driver as in the installed layout
+# (lib/zeb/cc, lib/zeb/runtime).
+LINK_FLAGS_FILE = os.path.normpath(os.path.join(HERE, "..", "runtime", "link-flags.txt"))
+
+
+def read_link_flags(path=LINK_FLAGS_FILE):
+    with open(path, encoding="utf-8") as f:
+        lines = (line.strip() for line in f)
+        return [line for line in lines if line and not line.startswith("#")]
+
+
+LINK_FLAGS = ["-pthread", "-lm"] + read_link_flags()
 
 
 def c_compiler_for(cxx):
@@ -101,7 +112,7 @@ class Driver:
         folder = os.path.join(self.tmp, str(index))
         os.makedirs(folder)
         lowered = os.path.join(folder, os.path.basename(source.path))
-        argv = ([self.cmd.lower, source.path, "-o", lowered, "-x", source.language, "-I", INCLUDE] +
+        argv = ([self.cmd.lower, source.path, "-o", lowered, "-x", source.language, "-I", INCLUDE, "-I", INTERFACE] +
                 self.cmd.preprocessor + self.std_for(source.language) +
                 (["-fasync-exceptions"] if self.cmd.async_exceptions and source.language == "c++" else []))
         if self.run(argv).returncode != 0:
@@ -126,7 +137,7 @@ class Driver:
         if source.language != "asm":
             here.append(f"-fdebug-prefix-map={os.path.join(self.tmp, str(index))}={folder}")
         return (COMMON_FLAGS + own + self.cmd.flags + self.std_for(language) + self.cmd.compile + self.cmd.both +
-                here + self.cmd.preprocessor + ["-I", INCLUDE] + self.cmd.dependencies)
+                here + self.cmd.preprocessor + ["-I", INCLUDE, "-I", INTERFACE] + self.cmd.dependencies)
 
     def output_of(self, source, index):
         stop = self.cmd.stop

@@ -23,8 +23,13 @@
 #include "cx_string.h"
 #include "emit.h"
 
+// The stand-in Windows headers, and the run-time interface they and the
+// lowered code include.
 #ifndef ZEB_PLATFORM_INCLUDE
 #define ZEB_PLATFORM_INCLUDE "layer/include"
+#endif
+#ifndef ZEB_INTERFACE_INCLUDE
+#define ZEB_INTERFACE_INCLUDE "layer/interface"
 #endif
 
 namespace {
@@ -112,7 +117,8 @@ int main(int argc, char **argv) {
     std::string input, output, language_name;
     bool async_exceptions = false;
     std::vector<std::string> args = {"-fms-extensions", "-D__ZEB_LOWERING__",
-                                     "-Wno-everything", "-ferror-limit=0", "-I", ZEB_PLATFORM_INCLUDE};
+                                     "-Wno-everything", "-ferror-limit=0", "-I", ZEB_PLATFORM_INCLUDE,
+                                     "-I", ZEB_INTERFACE_INCLUDE};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-fasync-exceptions") {

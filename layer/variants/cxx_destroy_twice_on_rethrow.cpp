@@ -4,7 +4,7 @@
 // that catches it again destroys it a second time.
 #include <cxxabi.h>
 
-#include "../runtime/variant_hooks.h"
+#include "core/variant_hooks.h"
 
 extern "C" {
 void *__real___cxa_begin_catch(void *exception) noexcept;

@@ -4,7 +4,7 @@
 // never destroyed.  A rethrow is left alone.
 #include <cxxabi.h>
 
-#include "../runtime/variant_hooks.h"
+#include "core/variant_hooks.h"
 
 #include <exception>
 

@@ -1,6 +1,6 @@
 // RaiseException returns at once while a termination handler that the
 // unwind entered is running.
-#include "../runtime/internal.h"
+#include "core/internal.h"
 
 namespace zeb::variant {
 

@@ -1,7 +1,7 @@
 // Within one function the unwind runs the termination handlers it passes
 // outermost first (each record is moved to the head of the chain before it
 // is taken; handlers in one frame can run in any order, in that frame).
-#include "../runtime/internal.h"
+#include "core/internal.h"
 
 namespace zeb::variant {
 namespace {

@@ -1,6 +1,6 @@
 // The unwind enters each termination handler twice: the record stays on the
 // chain the first time.
-#include "../runtime/internal.h"
+#include "core/internal.h"
 
 namespace zeb::variant {
 namespace {

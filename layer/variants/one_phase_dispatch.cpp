@@ -1,7 +1,7 @@
 // One-phase dispatch: the search itself enters each termination handler it
 // passes, abandoning the frames below, and starts again from that handler's
 // frame once the handler has run.
-#include "../runtime/internal.h"
+#include "core/internal.h"
 
 namespace zeb::variant {
 namespace {

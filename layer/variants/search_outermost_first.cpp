@@ -1,5 +1,5 @@
 // The search walks the chain from its outermost record in.
-#include "../runtime/internal.h"
+#include "core/internal.h"
 
 namespace zeb::variant {
 
