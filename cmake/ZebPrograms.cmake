@@ -20,7 +20,8 @@ function(zeb_program name source language options runs)
     COMMAND ${Python3_EXECUTABLE} ${ZEB_CC} ${options} ${source} -o ${exe}
             --lower ${ZEB_LOWER_PATH} --runtime $<TARGET_FILE:zebseh> --cxx ${CMAKE_CXX_COMPILER}
             --keep ${CMAKE_BINARY_DIR}/lowered/${name}.cpp ${flags}
-    DEPENDS ${source} zebseh ${ZEB_LOWER_DEP} ${ZEB_PLATFORM_HEADERS} ${ZEB_CC}
+    DEPENDS ${source} zebseh ${ZEB_LOWER_DEP} ${ZEB_LAYER_HEADERS} ${ZEB_CC}
+            ${CMAKE_SOURCE_DIR}/layer/runtime/link-flags.txt
     COMMENT "Building ${name}" VERBATIM)
   add_custom_target(program-${name} ALL DEPENDS ${exe})
   foreach(run IN LISTS runs)

@@ -25,8 +25,8 @@
 
 // The stand-in Windows headers, and the run-time interface they and the
 // lowered code include.
-#ifndef ZEB_PLATFORM_INCLUDE
-#define ZEB_PLATFORM_INCLUDE "layer/include"
+#ifndef ZEB_LAYER_INCLUDE
+#define ZEB_LAYER_INCLUDE "layer/include"
 #endif
 #ifndef ZEB_INTERFACE_INCLUDE
 #define ZEB_INTERFACE_INCLUDE "layer/interface"
@@ -117,7 +117,7 @@ int main(int argc, char **argv) {
     std::string input, output, language_name;
     bool async_exceptions = false;
     std::vector<std::string> args = {"-fms-extensions", "-D__ZEB_LOWERING__",
-                                     "-Wno-everything", "-ferror-limit=0", "-I", ZEB_PLATFORM_INCLUDE,
+                                     "-Wno-everything", "-ferror-limit=0", "-I", ZEB_LAYER_INCLUDE,
                                      "-I", ZEB_INTERFACE_INCLUDE};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

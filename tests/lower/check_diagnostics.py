@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the lowering tool's diagnostics, one source per case.
 
-    check_diagnostics.py --lower TOOL [--cxx COMPILER --include DIR] CASE...
+    check_diagnostics.py --lower TOOL [--cxx COMPILER --include DIR...] CASE...
 
 A case's first line says what must happen:
 
@@ -33,6 +33,10 @@ def read_expectation(case):
     if m.group(1):
         return None
     return int(m.group(2)), int(m.group(3)), re.compile(m.group(4))
+
+
+def include_flags(args):
+    return [f for d in args.include for f in ("-I", d)]
 
 
 def read_expectation_or_none(case):
@@ -67,7 +71,7 @@ def check_case(case, args, tmp):
                 compile_cmd = [args.cxx.replace("g++", "gcc"), "-std=gnu11", "-x", "c"]
             else:
                 compile_cmd = [args.cxx, "-std=gnu++17", "-x", "c++"]
-            c = subprocess.run(compile_cmd + ["-w", "-fsyntax-only", "-I", args.include, output],
+            c = subprocess.run(compile_cmd + ["-w", "-fsyntax-only"] + include_flags(args) + [output],
                                capture_output=True, text=True)
             if c.returncode != 0:
                 problems.append(f"the lowered source does not compile:\n{c.stderr.rstrip()}")
@@ -106,7 +110,7 @@ def check_odd_uses(args, good_case, tmp):
     elif args.cxx:
         compiler = args.cxx.replace("g++", "gcc") if source.endswith(".c") else args.cxx
         language = ["-std=gnu11", "-x", "c"] if source.endswith(".c") else ["-std=gnu++17", "-x", "c++"]
-        c = subprocess.run([compiler] + language + ["-w", "-fsyntax-only", "-I", args.include, output],
+        c = subprocess.run([compiler] + language + ["-w", "-fsyntax-only"] + include_flags(args) + [output],
                            capture_output=True, text=True)
         if c.returncode != 0:
             problems.append(f"a path with quotes and a backslash: the lowered source does not compile:\n"
@@ -118,7 +122,8 @@ def main(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--lower", required=True, help="the lowering tool")
     p.add_argument("--cxx", help="compile the output of 'ok' cases with this compiler")
-    p.add_argument("--include", help="the platform's include directory, for --cxx")
+    p.add_argument("--include", action="append", default=[],
+                   help="an include folder of the layer's (its stand-in headers, its interface), for --cxx")
     p.add_argument("cases", nargs="+")
     args = p.parse_args(argv)
     if args.cxx and not args.include:

@@ -5,21 +5,20 @@
 
 namespace zeb::seh {
 
-// A LEB128 number; a signed one extends its last group's top bit.
-static uintptr_t read_leb(const uint8_t *&p, bool is_signed) {
+// An unsigned LEB128 number (the tables hold no signed ones).  Groups past
+// the width of the value carry nothing a valid table needs and are skipped,
+// not shifted out of range.
+static uintptr_t read_uleb(const uint8_t *&p) {
     uintptr_t value = 0;
     unsigned shift = 0;
     uint8_t byte;
     do {
         byte = *p++;
-        value |= uintptr_t(byte & 0x7f) << shift;
+        if (shift < 8 * sizeof value) value |= uintptr_t(byte & 0x7f) << shift;
         shift += 7;
     } while (byte & 0x80);
-    if (is_signed && shift < 8 * sizeof value && (byte & 0x40)) value |= ~uintptr_t(0) << shift;
     return value;
 }
-
-static uintptr_t read_uleb(const uint8_t *&p) { return read_leb(p, false); }
 
 // Reads one value of the call-site table; false for an encoding that GCC
 // does not use there.
