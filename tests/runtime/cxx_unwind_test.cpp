@@ -200,6 +200,15 @@ __declspec(noinline) void throw_past_raising_destructor() {
     throw Counted();
 }
 
+// The raise ran and was handled ("adH"), the C++ exception was caught once
+// and destroyed, and no guarded block is left on the chain.
+void expect_caught_once_after_the_raise(int caught) {
+    EXPECT_EQ(Trace, "adH");
+    EXPECT_EQ(caught, 1);
+    EXPECT_EQ(Counted::live, 0);
+    EXPECT_EQ(__seh_head, nullptr);
+}
+
 TEST(CxxUnwind, StructuredExceptionInsideACatchHandlerLeavesTheCaughtOneIntact) {
     Trace.clear();
     int caught = 0;
@@ -213,10 +222,7 @@ TEST(CxxUnwind, StructuredExceptionInsideACatchHandlerLeavesTheCaughtOneIntact) 
     } catch (const Counted &) {
         caught = 1;
     }
-    EXPECT_EQ(Trace, "adH");
-    EXPECT_EQ(caught, 1);
-    EXPECT_EQ(Counted::live, 0);
-    EXPECT_EQ(__seh_head, nullptr);
+    expect_caught_once_after_the_raise(caught);
 }
 
 TEST(CxxUnwind, StructuredExceptionInADestructorRunByACxxUnwind) {
@@ -227,10 +233,7 @@ TEST(CxxUnwind, StructuredExceptionInADestructorRunByACxxUnwind) {
     } catch (const Counted &) {
         caught = 1;
     }
-    EXPECT_EQ(Trace, "adH");
-    EXPECT_EQ(caught, 1);
-    EXPECT_EQ(Counted::live, 0);
-    EXPECT_EQ(__seh_head, nullptr);
+    expect_caught_once_after_the_raise(caught);
 }
 
 // The objects a raise leaves in the target block's own frame are destroyed

@@ -5,7 +5,7 @@
 #define __ZEB_RUNTIME 1
 #include <setjmp.h>
 #include "seh_jmp_buf.h"
-#include "context_regs.h"
+#include "core/context_regs.h"
 #include "core/variant_hooks.h"
 
 namespace zeb::seh {

@@ -1,7 +1,7 @@
 // The small platform functions around exception handling: the program's
 // module, the error mode, the caller's context, the time of day.
 #include "win32_api.h"
-#include "context_regs.h"
+#include "core/context_regs.h"
 
 #include <errno.h>
 #include <string.h>

@@ -1,14 +1,14 @@
-// The registers that every architecture's CONTEXT has, under 32-bit ARM's own
-// names.
+// 32-bit ARM's names for the registers that core/context_regs.h reads: the
+// frame address is r11, as the unwinder and the platform's CONTEXT see it.
 #pragma once
 
 #include "seh_types.h"
 
 namespace zeb::seh {
 
-inline auto &context_pc(CONTEXT &c) { return c.Pc; }
-inline auto &context_sp(CONTEXT &c) { return c.Sp; }
-inline auto &context_fp(CONTEXT &c) { return c.R11; }
+namespace context_names {
+constexpr auto pc = &CONTEXT::Pc, sp = &CONTEXT::Sp, fp = &CONTEXT::R11;
+}
 
 // 32-bit ARM code has no one frame layout: the caller's frame pointer of a
 // captured context is its stack pointer, as for a raised exception.

@@ -1,14 +1,10 @@
-// The registers that every architecture's CONTEXT has, under x86-64's own
-// names.
+// x86-64 and AArch64 code keeps frame records: a function's frame address
+// points at its caller's frame pointer, then the return address.
 #pragma once
 
 #include "seh_types.h"
 
 namespace zeb::seh {
-
-inline auto &context_pc(CONTEXT &c) { return c.Rip; }
-inline auto &context_sp(CONTEXT &c) { return c.Rsp; }
-inline auto &context_fp(CONTEXT &c) { return c.Rbp; }
 
 // The caller's frame pointer, seen from a function whose own frame address
 // is `frame`: kept at the bottom of that frame's record.
