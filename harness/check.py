@@ -93,12 +93,13 @@ def main(argv):
     this_run = the_run(a.source, a.name)
     try:
         known = (xfail.parse_xfail(a.expected_failures) if a.expected_failures else xfail.load_xfail(a.platform))
-    except OSError as e:
+    except (OSError, xfail.XfailError) as e:
         sys.exit(f"check.py: {e}")
+    entry = known.get(a.name)
     expected, expected_status = load_expected(this_run.expect, this_run.status)
     cmd = shlex.split(a.emulator) + [a.program] + this_run.args
     if not os.path.exists(a.program):
-        status, stdout, stderr, took = 127, "", "", 0.0
+        status, stdout, stderr, took, timed_out = 127, "", "", 0.0, False
         passed, reason = False, "the program was not built (see the build's errors)"
     else:
         status, out, err, timed_out, took = run(cmd, a.timeout)
@@ -108,7 +109,7 @@ def main(argv):
         stderr = err.decode("utf-8", "replace")
         passed, reason = judge(status, stdout, stderr, expected, expected_status, timed_out, a.timeout)
 
-    verdict, reason = judge_known(passed, reason, known.get(a.name, ""))
+    verdict, reason = judge_known(passed, reason, entry, timed_out)
 
     print(f"{verdict} {a.name}" + (f": {reason}" if reason else ""))
     if stdout and verdict != Verdict.PASS:
@@ -119,7 +120,7 @@ def main(argv):
         os.makedirs(a.results_dir, exist_ok=True)
         with open(os.path.join(a.results_dir, a.name + ".json"), "w") as f:
             json.dump({"name": a.name, "platform": a.platform, "verdict": verdict, "reason": reason,
-                       "known": known.get(a.name, ""), "status": status, "stdout": stdout, "stderr": stderr,
+                       "known": entry.reason if entry else "", "status": status, "stdout": stdout, "stderr": stderr,
                        "seconds": round(took, 3)}, f)
     return 1 if verdict.is_failure else 0
 

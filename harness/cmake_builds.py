@@ -7,6 +7,7 @@ run-time, for the host and for each ARM architecture.
 
 The compiler's messages go to build/BUILD/build.log.
 """
+import fcntl
 import os
 import subprocess
 import sys
@@ -60,16 +61,20 @@ def build(name, everything=False):
         # A cross build takes its lowering tool from the host build.
         if not build("host"):
             return False
-    if not configure(name):
-        print(f"zeb: configuring build/{name} failed", file=sys.stderr)
-        return False
-    cmd = ["cmake", "--build", build_dir(name), "-j", JOBS]
-    if not everything:
-        for t in TARGETS[name]:
-            cmd += ["--target", t]
-    log = os.path.join(build_dir(name), "build.log")
-    with open(log, "w") as out:
-        ok = subprocess.run(cmd + ["--", "-k"], stdout=out, stderr=subprocess.STDOUT).returncode == 0
+    os.makedirs(BUILD, exist_ok=True)
+    # Runs of zeb side by side (shards of one run) build one at a time.
+    with open(os.path.join(BUILD, f".{name}.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not configure(name):
+            print(f"zeb: configuring build/{name} failed", file=sys.stderr)
+            return False
+        cmd = ["cmake", "--build", build_dir(name), "-j", JOBS]
+        if not everything:
+            for t in TARGETS[name]:
+                cmd += ["--target", t]
+        log = os.path.join(build_dir(name), "build.log")
+        with open(log, "w") as out:
+            ok = subprocess.run(cmd + ["--", "-k"], stdout=out, stderr=subprocess.STDOUT).returncode == 0
     if not ok:
         print(f"zeb: some of build/{name} did not build; the compiler's messages are in {log}",
               file=sys.stderr, flush=True)

@@ -12,7 +12,7 @@ import shutil
 import tomllib
 
 import cmake_builds
-from xfail import parse_xfail
+from xfail import XfailError, parse_xfail
 
 ARCHES = ("arm32", "arm64")
 # {name} is a placeholder; ${name} is left to the shell.
@@ -23,25 +23,29 @@ FIXED = ("dir", "root", "build")
 # layer build that the file's `layer` key names.
 LAYER_PLACEHOLDERS = ("runtime", "lower")
 BUILD_PLACEHOLDERS = ("source", "program", "name", "arch", "options") + LAYER_PLACEHOLDERS + FIXED
+# {shard}: the number (from 1) of the shard being run, empty for a whole
+# run, so that each shard can have a device or emulator of its own.
 PLACEHOLDERS = {
     "c": BUILD_PLACEHOLDERS,
     "cxx": BUILD_PLACEHOLDERS,
-    "run": ("program", "args", "name", "arch") + FIXED,
+    "run": ("program", "args", "name", "arch", "shard") + FIXED,
     "setup": FIXED,
-    "start": FIXED,
-    "stop": FIXED,
-    "env": FIXED,
+    "start": ("shard",) + FIXED,
+    "stop": ("shard",) + FIXED,
+    "env": ("shard",) + FIXED,
+    "versions": FIXED,
 }
 TEMPLATES = ("c", "cxx", "run", "setup", "start", "stop")
 REQUIRED = ("c", "cxx", "run")
 TOP_KEYS = {
     "name": str, "description": str, "c": str, "cxx": str, "run": str, "setup": str, "start": str, "stop": str,
     "expected_failures": str, "text_mode": bool, "timeout": (int, float), "build_timeout": (int, float),
-    "suffix": str, "env": dict, "packages": list, "arch": dict, "layer": str,
+    "suffix": str, "env": dict, "packages": list, "arch": dict, "layer": str, "versions": list,
+    "infra_status": int,
 }
 ARCH_KEYS = {"c": str, "cxx": str, "run": str, "env": dict, "layer": str}
 TYPE_NAMES = {str: "a string", bool: "true or false", dict: "a table", list: "a list of strings",
-              (int, float): "a number of seconds"}
+              (int, float): "a number of seconds", int: "a whole number"}
 # Words that the shell runs itself, so there is no file to look for.
 SHELL_WORDS = {"cd", "exec", "test", "[", ".", "set", "export", "true", "false", ":", "if", "for", "while",
                "case", "{", "(", "!", "eval", "command", "ulimit", "umask", "trap", "wait", "echo", "printf"}
@@ -59,6 +63,7 @@ class PlatformError(Exception):
 class Platform:
     def __init__(self, path, data, text, root):
         self.path = path
+        self.source_path = os.path.abspath(path)
         self.dir = os.path.dirname(os.path.abspath(path))
         self.root = root
         self.text = text
@@ -74,6 +79,13 @@ class Platform:
         self.known = {}
         # A variant run-time in place of the layer's (zeb sensitivity).
         self.variant = None
+        # The shard being run (its number from 1), or "" for a whole run.
+        self.shard = ""
+        # The exit status with which the run command says that it could not
+        # run the program at all (no copy, no connection).
+        self.infra_status = data.get("infra_status")
+        # Commands whose first line of output is a tool's version.
+        self.versions = list(data.get("versions", []))
         self._data = data
 
     # The file's own values, per architecture where it gives one.
@@ -105,7 +117,7 @@ class Platform:
         return {k: self.fill(v, {}, quote=False) for k, v in env.items()}
 
     def fixed(self):
-        return {"dir": self.dir, "root": self.root, "build": self.build_dir}
+        return {"dir": self.dir, "root": self.root, "build": self.build_dir, "shard": str(self.shard)}
 
     def fill(self, template, values, quote=True):
         """The template with its placeholders replaced: shell-quoted in
@@ -116,7 +128,9 @@ class Platform:
         def one(m):
             key = m.group(1)
             value = values[key]
-            return value if key in ("args", "options") or not quote else shlex.quote(value)
+            if key in ("args", "options") or not quote or (key == "shard" and value == ""):
+                return value
+            return shlex.quote(value)
         return PLACEHOLDER.sub(one, template)
 
     def command(self, key, for_arch=None, **values):
@@ -126,6 +140,10 @@ class Platform:
         if key in ("c", "cxx"):
             values = dict(self.layer_values(for_arch), **values)
         return as_argv(self.fill(self.template(key, for_arch), values))
+
+    def command_line(self, template, values=None):
+        """A template of the file's own (not a key's) as a command."""
+        return as_argv(self.fill(template, values or {}))
 
     def where(self, key, table=()):
         """'FILE:LINE: key' for messages."""
@@ -169,7 +187,7 @@ def key_line(text, table, key):
 
 
 def _check_type(platform, table, key, value, want):
-    ok = isinstance(value, want) and not (want == (int, float) and isinstance(value, bool))
+    ok = isinstance(value, want) and not (want in ((int, float), int) and isinstance(value, bool))
     if not ok:
         raise PlatformError(f"{platform.where(key, table)}: must be {TYPE_NAMES[want]}")
     if want is list and not all(isinstance(v, str) for v in value):
@@ -250,6 +268,7 @@ def load(path, root, shown=None):
                             "(letters, digits, '.', '_' and '-', used for the build folder)")
     p = Platform(shown, data, text, root)
     p.dir = os.path.dirname(os.path.abspath(path))
+    p.source_path = os.path.abspath(path)
 
     for key in TEMPLATES:
         if key in data:
@@ -276,6 +295,10 @@ def load(path, root, shown=None):
             where = "" if len(lacking) == len(ARCHES) else f" (for {', '.join(lacking)})"
             raise PlatformError(f"{shown}: {key}: missing template{where}: {DESCRIBE[key]}")
 
+    for number, command in enumerate(data.get("versions", [])):
+        _check_template(p, (), "versions", command, PLACEHOLDERS["versions"])
+    if "infra_status" in data and not 1 <= data["infra_status"] <= 255:
+        raise PlatformError(f"{p.where('infra_status')}: must be an exit status from 1 to 255")
     for package in data.get("packages", []):
         if not PACKAGE.match(package):
             raise PlatformError(f"{p.where('packages')}: '{package}' is not a Debian package name")
@@ -287,7 +310,10 @@ def load(path, root, shown=None):
         if not os.path.isfile(xf):
             raise PlatformError(f"{p.where('expected_failures')}: no such file: {xf}")
         p.expected_failures_path = xf
-        p.known = parse_xfail(xf)
+        try:
+            p.known = parse_xfail(xf)
+        except XfailError as e:
+            raise PlatformError(str(e)) from None
     return p
 
 

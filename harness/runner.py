@@ -10,13 +10,15 @@ import os
 import re
 import shlex
 import sys
+import threading
+import zlib
 
 import cmake_builds
 import process
-from check import judge, run as run_program, show
+from check import judge, run as run_program, show, signal_name
 from expected import load_expected
 from platform_file import PlatformError, check_commands, missing_commands
-from verdicts import judge_known
+from verdicts import Verdict, judge_known
 
 SESSION_TIMEOUT = 300
 
@@ -107,9 +109,42 @@ def build(platform, program, folder):
     return path, None
 
 
-def run_one(platform, program, run, path, timeout):
-    """Runs one run of a built program and judges it: the checker's result."""
-    expected, expected_status = load_expected(run.expect, run.status)
+# Standard output and error kept in a result; the rest is cut.
+OUTPUT_LIMIT = 4000
+# Runs in a row that the runner itself failed before the platform counts as
+# unreachable and the rest is not run.
+UNREACHABLE_AFTER = 5
+
+
+class Session:
+    """One run of programs on a platform: what every build and run shares
+    (the timeout, retries, whether the platform is still reachable)."""
+
+    def __init__(self, platform, timeout, retries=0):
+        self.platform = platform
+        self.timeout = timeout
+        self.retries = retries
+        self.lock = threading.Lock()
+        self.unresolved_in_a_row = 0
+        self.unreachable = None     # why the rest is not run
+
+    def note(self, row):
+        """Counts runs the runner itself failed; enough in a row and the
+        platform counts as unreachable."""
+        with self.lock:
+            if row["verdict"] != Verdict.UNRESOLVED:
+                self.unresolved_in_a_row = 0
+                return
+            self.unresolved_in_a_row += 1
+            if self.unresolved_in_a_row >= UNREACHABLE_AFTER and self.unreachable is None:
+                self.unreachable = (f"{self.platform.name}: {UNREACHABLE_AFTER} runs in a row ended with the "
+                                    f"runner's own failure status {self.platform.infra_status}: the platform looks "
+                                    "unreachable; the programs not yet run are not run")
+                print(f"zeb: {self.unreachable}", file=sys.stderr, flush=True)
+
+
+def run_once(platform, program, run, path, timeout):
+    """One run of a built program: (status, stdout, stderr, timed_out, seconds)."""
     args = " ".join(shlex.quote(a) for a in run.args)
     cmd = platform.command("run", program.arch, program=path, args=args, name=run.name, arch=program.arch)
     try:
@@ -120,29 +155,95 @@ def run_one(platform, program, run, path, timeout):
     stdout = out.decode("utf-8", "replace")
     if platform.text_mode:
         stdout = stdout.replace("\r\n", "\n")
-    stderr = err.decode("utf-8", "replace")
-    passed, reason = judge(status, stdout, stderr, expected, expected_status, timed_out, timeout)
-    return result(platform, run.name, passed, reason, status, stdout, stderr, took)
+    return status, stdout, err.decode("utf-8", "replace"), timed_out, took
 
 
-def result(platform, name, passed, reason, status=None, stdout="", stderr="", seconds=0.0):
-    known = platform.known.get(name, "")
-    verdict, reason = judge_known(passed, reason, known)
-    return {"name": name, "platform": platform.name, "verdict": verdict, "reason": reason, "known": known,
-            "status": status, "stdout": stdout, "stderr": stderr, "seconds": round(seconds, 3)}
+def run_one(session, program, run, path):
+    """Runs one run of a built program and judges it; an unexpected result
+    is run again, up to the session's retries, and is FLAKY when a retry
+    gives the expected one."""
+    platform, timeout = session.platform, session.timeout
+    expected, expected_status = load_expected(run.expect, run.status)
+    first = None
+    for attempt in range(1, session.retries + 2):
+        status, stdout, stderr, timed_out, took = run_once(platform, program, run, path, timeout)
+        if platform.infra_status is not None and status == platform.infra_status and not timed_out:
+            line = stderr.strip().splitlines()[:1]
+            why = f"the runner could not run it (exit status {status}" + (f": {show(line[0])})" if line else ")")
+            return unresolved(platform, run.name, why, stdout, stderr, took, attempt)
+        passed, reason = judge(status, stdout, stderr, expected, expected_status, timed_out, timeout)
+        row = result(platform, run.name, passed, reason, status, stdout, stderr, took, timed_out, attempt)
+        if not row["verdict"].is_failure:
+            if first is not None:
+                row["verdict"] = Verdict.FLAKY
+                row["reason"] = f"as expected on attempt {attempt}; first: {first['reason']}"
+            return row
+        first = first or row
+        first["attempts"] = attempt
+    return first
 
 
-def build_and_run(platform, program, folder, timeout):
-    path, why = build(platform, program, folder)
+def shown_status(status, timed_out=False):
+    """An exit status as results files keep it: the number, or the signal's
+    name; None when the program was never run or never ended."""
+    if status is None or timed_out:
+        return None
+    return signal_name(-status) if status < 0 else status
+
+
+def bounded(text):
+    return text if len(text) <= OUTPUT_LIMIT else text[:OUTPUT_LIMIT] + f"\n[{len(text) - OUTPUT_LIMIT} more characters]"
+
+
+def result(platform, name, passed, reason, status=None, stdout="", stderr="", seconds=0.0, timed_out=False,
+           attempts=1):
+    entry = platform.known.get(name)
+    verdict, shown = judge_known(passed, reason, entry, timed_out)
+    return {"name": name, "platform": platform.name, "verdict": verdict, "reason": shown, "failure": reason,
+            "known": entry.reason if entry else "", "status": shown_status(status, timed_out),
+            "stdout": bounded(stdout), "stderr": bounded(stderr), "seconds": round(seconds, 3), "attempts": attempts}
+
+
+def unresolved(platform, name, why, stdout="", stderr="", seconds=0.0, attempts=0):
+    return {"name": name, "platform": platform.name, "verdict": Verdict.UNRESOLVED, "reason": why, "failure": why,
+            "known": "", "status": None, "stdout": bounded(stdout), "stderr": bounded(stderr),
+            "seconds": round(seconds, 3), "attempts": attempts}
+
+
+def build_and_run(session, program, folder):
+    if session.unreachable:
+        return [unresolved(session.platform, r.name, "not run: the platform was unreachable") for r in program.runs]
+    path, why = build(session.platform, program, folder)
     if path is None:
-        return [result(platform, r.name, False, why) for r in program.runs]
-    return [run_one(platform, program, r, path, timeout) for r in program.runs]
+        return [result(session.platform, r.name, False, why) for r in program.runs]
+    rows = []
+    for r in program.runs:
+        if session.unreachable:
+            rows.append(unresolved(session.platform, r.name, "not run: the platform was unreachable"))
+            continue
+        rows.append(run_one(session, program, r, path))
+        session.note(rows[-1])
+    return rows
 
 
-def run_platform(platform, programs, jobs, timeout=None):
+def shard_of(name, count):
+    """The shard (1 to COUNT) a program belongs to: by its name alone, so
+    every machine splits the same programs the same way."""
+    return zlib.crc32(name.encode("utf-8")) % count + 1
+
+
+def in_shard(programs, shard):
+    """The programs of shard (K, N); all of them for None."""
+    if shard is None:
+        return programs
+    k, n = shard
+    return [p for p in programs if shard_of(p.name, n) == k]
+
+
+def run_platform(platform, programs, jobs, timeout=None, retries=0):
     """Results of every run of PROGRAMS on PLATFORM, sorted by name; raises
     PlatformError when the platform cannot be used at all."""
-    timeout = timeout or platform.timeout
+    session = Session(platform, timeout or platform.timeout, retries)
     prepare(platform)
     folder = os.path.join(platform.build_dir, "suite")
     os.makedirs(folder, exist_ok=True)
@@ -156,7 +257,7 @@ def run_platform(platform, programs, jobs, timeout=None):
                                 f"see {log})")
     pool = concurrent.futures.ThreadPoolExecutor(max_workers=max(1, jobs))
     try:
-        for rows in pool.map(lambda p: build_and_run(platform, p, folder, timeout), programs):
+        for rows in pool.map(lambda p: build_and_run(session, p, folder), programs):
             results += rows
     finally:
         # On an interrupt, what has not started does not start.

@@ -18,16 +18,20 @@ import time
 
 import check_sources
 import cmake_builds
+import compare
 import example
 import matrix
 import packages
 import programs
 import report
+import repro
+import results
 import runner
 import sensitivity
 import variants
+import xfail
 from fuzz import known, loop, targets
-from paths import ROOT
+from paths import BUILD, ROOT
 from platform_file import PlatformError
 from platforms import built_in_names, resolve
 
@@ -51,38 +55,118 @@ def sh(cmd, **kw):
     return subprocess.run(cmd, **kw).returncode
 
 
+# Where `zeb test` and `zeb matrix` keep the runs they make.
+RESULTS = os.path.join(BUILD, "results")
+
+
+def all_run_names():
+    """Every run of the suite and of the behaviour programs: what an
+    expected-failures file may name."""
+    return {r.name for which in programs.SETS.values() for p in which(ROOT) for r in p.runs}
+
+
 def load_platform(name_or_path):
+    """The platform, with its expected failures checked against the
+    programs there are."""
     try:
-        return resolve(name_or_path)
-    except PlatformError as e:
+        platform = resolve(name_or_path)
+        if platform.expected_failures_path:
+            xfail.parse_xfail(platform.expected_failures_path, all_run_names())
+        return platform
+    except (PlatformError, xfail.XfailError) as e:
         sys.exit(f"zeb: {e}")
 
 
-def run_platform(platform, regex=None, jobs=JOBS, timeout=None, which="suite"):
+def run_platform(platform, regex=None, jobs=JOBS, timeout=None, which="suite", retries=0, shard=None):
     """Builds and runs the suite's programs (or the behaviour programs) on
     one platform; returns their results."""
     packages.ensure(platform.packages)
-    chosen = programs.select(programs.SETS[which](ROOT), regex)
+    chosen = runner.in_shard(programs.select(programs.SETS[which](ROOT), regex), shard)
     if not chosen:
         return []
-    print(f"zeb: {platform.name}: building and running {len(chosen)} programs ...", flush=True)
+    part = f" (shard {shard[0]} of {shard[1]})" if shard else ""
+    print(f"zeb: {platform.name}: building and running {len(chosen)} programs{part} ...", flush=True)
     try:
-        return runner.run_platform(platform, chosen, jobs, timeout)
+        return runner.run_platform(platform, chosen, jobs, timeout, retries)
     except PlatformError as e:
         sys.exit(f"zeb: {e}")
+
+
+def store(path, platform, found, which="suite", regex=None, shard=None):
+    """Writes a run's results file; a run of no programs writes none."""
+    if path and found:
+        results.write(path, results.run_info(platform, which, regex, shard), found)
+        print(f"zeb: results in {os.path.relpath(path)}")
+
+
+def parse_shard(text):
+    try:
+        k, n = (int(x) for x in text.split("/"))
+    except ValueError:
+        k = n = 0
+    if not 1 <= k <= n:
+        raise argparse.ArgumentTypeError(f"'{text}' is not K/N with 1 <= K <= N")
+    return k, n
 
 
 def cmd_run(args):
     platform = load_platform(args.platform)
-    results = run_platform(platform, args.regex, args.jobs, args.timeout, args.programs)
-    if not results:
+    if args.shard:
+        platform.shard = args.shard[0]
+    found = run_platform(platform, args.regex, args.jobs, args.timeout, args.programs, args.retries, args.shard)
+    if not found:
         print(f"zeb: no program matches '{args.regex}'" if args.regex else "zeb: no program was run")
-    print(report.table(results, platform.name))
+    print(report.table(found, platform.name))
     if args.junit:
-        report.write_junit(results, args.junit, platform.name)
-    print(report.closing(results))
-    passed, failed, _ = report.counts(results)
-    return 0 if failed == 0 and results else 1
+        report.write_junit(found, args.junit, platform.name)
+    store(args.results, platform, found, args.programs, args.regex, args.shard)
+    print(report.closing(found))
+    return 0 if report.run_ok(found) else 1
+
+
+def load_results(path):
+    try:
+        return results.load(path)
+    except results.ResultsError as e:
+        sys.exit(f"zeb: {e}")
+
+
+def cmd_compare(args):
+    old_run, old = load_results(args.old)
+    new_run, new = load_results(args.new)
+    lines, worse = compare.report(old_run, old, new_run, new, os.path.basename(args.old), os.path.basename(args.new))
+    print("\n".join(lines))
+    return 1 if worse else 0
+
+
+def cmd_repro(args):
+    platform = load_platform(args.platform)
+    packages.ensure(platform.packages)
+    try:
+        program, run = repro.find_run([programs.suite(ROOT), programs.behaviour(ROOT)], args.name)
+        verdict, reason = repro.make(platform, program, run, os.path.abspath(args.output), args.timeout)
+    except (repro.ReproError, PlatformError) as e:
+        sys.exit(f"zeb: {e}")
+    print(f"{run.name} on {platform.name}: {verdict}" + (f": {reason}" if reason else ""))
+    print(f"zeb: {os.path.relpath(args.output)}/repro.sh builds and runs it again without zeb "
+          f"(README.txt says what each file is)")
+    return 0
+
+
+def cmd_merge(args):
+    loaded = [(path,) + load_results(path) for path in args.files]
+    try:
+        info, merged = results.merge(loaded)
+    except results.ResultsError as e:
+        sys.exit(f"zeb: {e}")
+    print(report.table(merged, info["platform"]))
+    if args.junit:
+        report.write_junit(merged, args.junit, info["platform"])
+    if args.results:
+        results.write(args.results, info, merged)
+        print(f"zeb: results in {os.path.relpath(args.results)}")
+    print(report.closing(merged))
+    return 0 if report.run_ok(merged) else 1
 
 
 def run_ctest(build):
@@ -94,11 +178,51 @@ def run_ctest(build):
 def suite_step(platform, failures, regex=None, which="suite"):
     """The suite (or the behaviour programs) on one platform, as `zeb run`
     shows it; any failure (an expected one is not) fails the step."""
-    results = run_platform(platform, regex, which=which)
-    print(report.table(results, platform.name))
-    print(report.closing(results))
-    if report.counts(results)[1] or not results:
+    found = run_platform(platform, regex, which=which)
+    print(report.table(found, platform.name))
+    print(report.closing(found))
+    store(os.path.join(RESULTS, platform.name + ("" if which == "suite" else "-" + which) + ".json"),
+          platform, found, which, regex)
+    if not report.run_ok(found):
         failures.append(f"{platform.name}: {which}")
+    return found
+
+
+SHARDING_PACKAGES = ["parallel"]
+
+
+def shards_step(platform, whole, failures):
+    """The suite split in two shards run side by side by GNU parallel, as a
+    user splits it, merged: the verdicts must be the whole run's, program
+    for program."""
+    paths = [os.path.join(RESULTS, f"{platform.name}-shard{k}-of-2.json") for k in (1, 2)]
+    for path in paths:
+        if os.path.exists(path):
+            os.unlink(path)
+    log = os.path.join(RESULTS, f"{platform.name}-shards.log")
+    os.makedirs(RESULTS, exist_ok=True)
+    zeb = os.path.join(ROOT, "zeb")
+    with open(log, "w") as out:
+        sh(["parallel", "--will-cite", "--halt", "never", zeb, "run", "--platform", platform.name, "--shard", "{}/2",
+            "--results", os.path.join(RESULTS, f"{platform.name}-shard{{}}-of-2.json"), ":::", "1", "2"],
+           stdout=out, stderr=subprocess.STDOUT)
+    try:
+        info, merged = results.merge([(path,) + results.load(path) for path in paths])
+    except results.ResultsError as e:
+        print(f"zeb: the shards' results cannot be merged: {e} (see {log})")
+        failures.append(f"{platform.name}: shards")
+        return
+    sharded = {r["name"]: str(r["verdict"]) for r in merged}
+    unsharded = {r["name"]: str(r["verdict"]) for r in whole}
+    if sharded != unsharded:
+        for name in sorted(set(sharded) | set(unsharded)):
+            if sharded.get(name) != unsharded.get(name):
+                print(f"zeb: {name}: {unsharded.get(name, 'not run')} unsharded, {sharded.get(name, 'not run')} "
+                      "in the shards")
+        failures.append(f"{platform.name}: shards")
+        return
+    counts = [len(results.load(path)[1]) for path in paths]
+    print(f"{counts[0]} + {counts[1]} runs in two shards, merged: the same verdicts as the whole run")
 
 
 def sensitivity_step(platform, failures):
@@ -132,7 +256,8 @@ def cmd_test(args):
     platforms = {name: load_platform(name) for name in ("host", "arm", "wine", "windows-arm64")}
     copying = load_platform(COPYING_PLATFORM)
     optimised = load_platform(OPTIMISED_PLATFORM)
-    wanted = [p for pl in list(platforms.values()) + [copying, optimised] for p in pl.packages] + packages.CHECK_SOURCES
+    wanted = ([p for pl in list(platforms.values()) + [copying, optimised] for p in pl.packages] +
+              packages.CHECK_SOURCES + SHARDING_PACKAGES)
     packages.ensure(list(dict.fromkeys(wanted)))
     started = time.monotonic()
     failures = []
@@ -148,12 +273,14 @@ def cmd_test(args):
             print(f"== {build}: {time.monotonic() - step:.0f} s", flush=True)
         step = time.monotonic()
         print(f"== {name}: suite", flush=True)
-        suite_step(platform, failures)
+        found = suite_step(platform, failures)
         if name in BEHAVIOUR_ELSEWHERE:
             print(f"== {name}: behaviour programs", flush=True)
             suite_step(platform, failures, which="behaviour")
         print(f"== {name}: {time.monotonic() - step:.0f} s", flush=True)
         if name == "host":
+            print(f"== {name}: the suite in two shards through GNU parallel", flush=True)
+            shards_step(platform, found, failures)
             print(f"== {copying.name}: suite through {os.path.relpath(copying.path, ROOT)}", flush=True)
             suite_step(copying, failures, COPYING_PROGRAMS)
             print(f"== {optimised.name}: suite and behaviour programs at -O2", flush=True)
@@ -196,13 +323,22 @@ def cmd_check_sources(args):
 
 
 def cmd_matrix(args):
-    chosen = [load_platform(name_or_path) for name_or_path in args.platforms.split(",") if name_or_path]
-    names = [p.name for p in chosen]
-    for p in chosen:
-        if names.count(p.name) > 1:
-            sys.exit(f"zeb: two platforms are named '{p.name}'; the matrix needs one column each")
-    by_platform = {p.name: run_platform(p) for p in chosen}
-    text = matrix.markdown(by_platform, {p.name: p.description for p in chosen})
+    """The matrix from stored runs (--from), or from runs of the platforms
+    made now and stored under build/results/."""
+    if args.from_files:
+        columns = [load_results(path) for path in args.from_files]
+    else:
+        chosen = [load_platform(name_or_path) for name_or_path in args.platforms.split(",") if name_or_path]
+        names = [p.name for p in chosen]
+        for p in chosen:
+            if names.count(p.name) > 1:
+                sys.exit(f"zeb: two platforms are named '{p.name}'; the matrix needs one column each")
+        columns = []
+        for p in chosen:
+            path = os.path.join(RESULTS, p.name + ".json")
+            store(path, p, run_platform(p))
+            columns.append(load_results(path))
+    text = matrix.markdown(columns)
     print(text)
     if args.output:
         with open(args.output, "w") as f:
@@ -288,7 +424,25 @@ def main(argv):
     r.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built and run at once (default {JOBS})")
     r.add_argument("--programs", choices=sorted(programs.SETS), default="suite",
                    help="the suite's programs (default) or the layer's behaviour programs (tests/behaviour)")
+    r.add_argument("--results", help="also write the run, with its tools' versions, into this results file")
+    r.add_argument("--retries", type=int, default=0,
+                   help="run an unexpected result again up to this many times (FLAKY when a retry is as expected)")
+    r.add_argument("--shard", type=parse_shard, metavar="K/N",
+                   help="run only the K-th of N parts of the programs (split by name)")
     r.add_argument("regex", nargs="?", help="run only the programs whose name matches")
+    c = sub.add_parser("compare", help="what changed between two stored runs")
+    c.add_argument("old", metavar="OLD.json")
+    c.add_argument("new", metavar="NEW.json")
+    mg = sub.add_parser("merge", help="join the stored runs of shards into one")
+    mg.add_argument("files", nargs="+", metavar="SHARD.json")
+    mg.add_argument("--results", help="write the joined run here")
+    mg.add_argument("--junit", help="also write JUnit XML here")
+    rp = sub.add_parser("repro", help="one program's run made into a folder for a bug report: source, commands, "
+                        "tools, program, output, and a repro.sh that does it again without zeb")
+    rp.add_argument("name", help="the program's (or run's) name")
+    rp.add_argument("--platform", default="host", help="a platform's name or a platform file (default host)")
+    rp.add_argument("-o", "--output", required=True, metavar="DIR")
+    rp.add_argument("--timeout", type=float, help="seconds before the program counts as hung")
     sub.add_parser("test", help="the project's own tests")
     pl = sub.add_parser("platforms", help="list the platforms; check platform files")
     pl.add_argument("files", nargs="*", metavar="PATH.toml", help="platform files to check and list as well")
@@ -304,6 +458,8 @@ def main(argv):
     m.add_argument("--platforms", default="host,arm,wine,windows-arm64", help="names or platform files, comma-separated")
     m.add_argument("--output", help="also write the Markdown here")
     m.add_argument("--update-readme", action="store_true", help="put the matrix into README.md")
+    m.add_argument("--from", dest="from_files", nargs="+", metavar="FILE.json",
+                   help="build the matrix from stored runs, one column each, without running anything")
     f = sub.add_parser("fuzz", help="random programs run on a platform and compared with the model")
     f.add_argument("--platform", default="host", help="a platform's name or a platform file (default host)")
     f.add_argument("--count", type=int, default=100, help="programs to run (default 100)")
@@ -321,8 +477,11 @@ def main(argv):
         p.error("--timeout must be more than 0")
     if getattr(args, "jobs", 1) < 1:
         p.error("--jobs must be at least 1")
+    if getattr(args, "retries", 0) < 0:
+        p.error("--retries must be 0 or more")
     return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "fuzz": cmd_fuzz,
-            "check-sources": cmd_check_sources, "matrix": cmd_matrix,
+            "check-sources": cmd_check_sources, "matrix": cmd_matrix, "compare": cmd_compare, "merge": cmd_merge,
+            "repro": cmd_repro,
             "sensitivity": cmd_sensitivity}[args.command](args)
 
 

@@ -64,7 +64,7 @@ class RunsPrograms(unittest.TestCase):
             return r.returncode, r.stdout.splitlines()[0]
 
     def test_hang_times_out(self):
-        self.assertEqual(self.check("sleep 30", "--timeout", "0.5"), (1, "FAIL p: hang: still running after 0.5 s"))
+        self.assertEqual(self.check("sleep 30", "--timeout", "0.5"), (1, "TIMEOUT p: hang: still running after 0.5 s"))
 
     def test_signal(self):
         self.assertEqual(self.check("kill -ABRT $$"), (1, "FAIL p: crash: killed by SIGABRT"))

@@ -185,7 +185,7 @@ class Runner(unittest.TestCase):
         r = self.results(self.platform(), [p, crash])
         self.assertEqual((r["args"]["verdict"], r["args@x_1.5"]["verdict"]), ("PASS", "PASS"))
         self.assertEqual(r["crash"]["reason"], "crash: killed by SIGABRT")
-        self.assertEqual(r["crash"]["status"], -signal.SIGABRT)
+        self.assertEqual(r["crash"]["status"], "SIGABRT")
 
     def test_a_programs_own_options_reach_the_build_command_quoted(self):
         with_options = self.program("with", "exit 0")
@@ -211,6 +211,44 @@ class Runner(unittest.TestCase):
         self.assertEqual((r["fails"]["verdict"], r["fails"]["known"]), ("XFAIL", "it is known to"))
         r = self.results(self.platform('[env]\nWHERE = "{build}"\n'), progs[:1])
         self.assertEqual(r["crlf"]["verdict"], "FAIL")
+
+    def test_an_expected_failure_must_fail_the_listed_way(self):
+        self.write("known.txt", "right: crashes | fails: exit status 3\nwrong: crashes | fails: exit status 3\n"
+                                "sometimes (flaky): it may pass | fails: exit status 3\n")
+        progs = [self.program("right", "exit 3"), self.program("wrong", "exit 4"), self.program("sometimes", "exit 0")]
+        r = self.results(self.platform('expected_failures = "known.txt"\n'), progs)
+        self.assertEqual(r["right"]["verdict"], "XFAIL")
+        self.assertEqual((r["wrong"]["verdict"], r["wrong"]["reason"]),
+                         ("FAIL", "fails differently than listed: exit status 4, expected 0 [listed: exit status 3]"))
+        self.assertEqual(r["sometimes"]["verdict"], "PASS")
+
+    def test_a_retry_that_passes_is_flaky_and_keeps_the_first_failure(self):
+        count = os.path.join(self.dir, "count")
+        prog = self.program("p", f'echo x >> {count}; [ $(wc -l < {count}) -ge 2 ]')
+        r = runner.run_platform(self.platform(), [prog], jobs=1, retries=2)[0]
+        self.assertEqual((r["verdict"], r["attempts"]), ("FLAKY", 2))
+        self.assertEqual(r["reason"], "as expected on attempt 2; first: exit status 1, expected 0")
+        r = runner.run_platform(self.platform(), [self.program("q", "exit 1")], jobs=1, retries=2)[0]
+        self.assertEqual((r["verdict"], r["attempts"]), ("FAIL", 3))
+
+    def test_the_runners_own_failures_are_unresolved_and_an_unreachable_platform_stops_the_run(self):
+        # A few are each unresolved and the run goes on; five in a row stop it.
+        progs = [self.program(f"p{i:02}", "exit 125" if i in (0, 1, 2, 4, 5, 6, 7, 8) else "exit 0") for i in range(11)]
+        r = runner.run_platform(self.platform("infra_status = 125\n"), progs, jobs=1)
+        self.assertEqual([x["verdict"] for x in r], ["UNRESOLVED"] * 3 + ["PASS"] + ["UNRESOLVED"] * 7)
+        self.assertEqual(r[0]["reason"], "the runner could not run it (exit status 125)")
+        self.assertEqual(r[9]["reason"], "not run: the platform was unreachable")
+        # Without the key the same exit status is the program's own.
+        self.assertEqual(self.results(self.platform(), progs[:1])["p00"]["verdict"], "FAIL")
+
+    def test_a_shard_placeholder_reaches_the_run_command(self):
+        text = ('name = "fake"\nc = "{dir}/cc.sh {source} {program}"\ncxx = "{dir}/cc.sh {source} {program}"\n'
+                'run = "sh -c \'test $1 = 2 && exec $0\' {program} {shard}"\n')
+        platform = load(self.write("sharded.toml", text), self.dir)
+        platform.shard = 2
+        self.assertEqual(self.results(platform, [self.program("s", "exit 0")])["s"]["verdict"], "PASS")
+        platform.shard = 1
+        self.assertEqual(self.results(platform, [self.program("s", "exit 0")])["s"]["verdict"], "FAIL")
 
     def test_start_and_stop_bracket_the_run_and_stop_runs_after_a_failed_start(self):
         log = os.path.join(self.dir, "session")
