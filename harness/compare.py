@@ -1,6 +1,13 @@
 """./zeb compare OLD.json NEW.json: what changed between two stored runs,
 program by program, and which tools differ between them."""
+import re
+
 from verdicts import Verdict
+
+# What differs from one run to the next of the same failure: addresses
+# (wider than the 32-bit exception codes, which stay) and thread numbers.
+VOLATILE = [(re.compile(r"0x[0-9A-Fa-f]{9,}"), "0x?"),
+            (re.compile(r"\b(address|thread) [0-9A-Fa-f]{4,}\b"), r"\1 ?")]
 
 FAILING = (Verdict.FAIL, Verdict.TIMEOUT, Verdict.XFAIL)
 PASSING = (Verdict.PASS, Verdict.FLAKY, Verdict.XPASS)
@@ -23,12 +30,21 @@ def failure_of(r):
     return r.get("failure") or r["reason"]
 
 
+def signature(r):
+    """A failure as compared: what the runner reported, but for the parts
+    that differ between two runs of the same failure."""
+    text = failure_of(r)
+    for pattern, mask in VOLATILE:
+        text = pattern.sub(mask, text)
+    return text
+
+
 def classify(old, new):
     """The group a program whose results are OLD and NEW belongs to, or None
     when nothing changed."""
     ov, nv = Verdict(old["verdict"]), Verdict(new["verdict"])
     if Verdict.UNRESOLVED in (ov, nv):
-        return "unresolved" if ov != nv or failure_of(old) != failure_of(new) else None
+        return "unresolved" if ov != nv or signature(old) != signature(new) else None
     if ov == Verdict.XFAIL and nv == Verdict.XPASS:
         return "xpass"
     if ov in PASSING and nv in FAILING:
@@ -36,7 +52,7 @@ def classify(old, new):
     if ov in FAILING and nv in PASSING:
         return "newly_passing" if nv != Verdict.XPASS else "xpass"
     if ov in FAILING and nv in FAILING:
-        if failure_of(old) != failure_of(new) or old.get("status") != new.get("status"):
+        if signature(old) != signature(new) or old.get("status") != new.get("status"):
             return "failing_differently"
         return "verdict_changed" if ov != nv else None
     return "verdict_changed" if ov != nv else None

@@ -99,7 +99,8 @@ def make(platform, program, run, folder, timeout=None):
 
     exports = "".join(f"export {k}={shlex.quote(v)}\n" for k, v in sorted(env.items()))
     session = lambda key: (shell_line(platform.command(key)) + "\n") if platform.template(key) else ""
-    text_mode = "tr -d '\\r' < actual.out > actual.lf && mv actual.lf actual.out\n" if platform.text_mode else ""
+    # A Windows text stream's line ends read as the runner reads them: CR LF as LF.
+    text_mode = ("perl -0pi -e 's/\\r\\n/\\n/g' actual.out\n" if platform.text_mode else "")
     write(folder, "repro.sh", f"""#!/bin/sh
 # {run.name} on {platform.name}: builds the program again, runs it, and
 # compares what it did with what Windows documents.  Made by zeb repro.

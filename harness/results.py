@@ -50,7 +50,9 @@ def tool_versions(platform):
     tools = []
     env = dict(os.environ, **platform.env())
     for template in platform.versions:
-        command = platform.fill(template, {}, quote=False)
+        # The command as the file writes it, so that runs on other machines
+        # (other folders) name the same tool the same way.
+        command = template
         try:
             o = process.run(platform.command_line(template), VERSION_TIMEOUT, env=env, cwd=platform.build_dir)
             text = (o.stdout or o.stderr).decode("utf-8", "replace").strip().splitlines()
@@ -63,8 +65,13 @@ def tool_versions(platform):
     return tools
 
 
-def run_info(platform, which="suite", regex=None, shard=None):
-    """What a results file says of its run: platform, suite, host, tools."""
+def now():
+    return datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds")
+
+
+def run_info(platform, which="suite", regex=None, shard=None, started=None):
+    """What a results file says of its run: platform, suite, host, tools;
+    STARTED when the run began (default: now)."""
     commit, modified = zeb_commit()
     try:
         with open(platform.source_path, "rb") as f:
@@ -78,7 +85,7 @@ def run_info(platform, which="suite", regex=None, shard=None):
         "platform_file_sha256": digest,
         "zeb_commit": commit,
         "zeb_modified": modified,
-        "started": datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
+        "started": started or now(),
         "host": {"name": socket.gethostname(), "system": f"{host_platform.system()} {host_platform.release()}",
                  "machine": host_platform.machine()},
         "tools": tool_versions(platform),

@@ -92,10 +92,10 @@ def run_platform(platform, regex=None, jobs=JOBS, timeout=None, which="suite", r
         sys.exit(f"zeb: {e}")
 
 
-def store(path, platform, found, which="suite", regex=None, shard=None):
+def store(path, platform, found, started, which="suite", regex=None, shard=None):
     """Writes a run's results file; a run of no programs writes none."""
     if path and found:
-        results.write(path, results.run_info(platform, which, regex, shard), found)
+        results.write(path, results.run_info(platform, which, regex, shard, started), found)
         print(f"zeb: results in {os.path.relpath(path)}")
 
 
@@ -113,13 +113,14 @@ def cmd_run(args):
     platform = load_platform(args.platform)
     if args.shard:
         platform.shard = args.shard[0]
+    started = results.now()
     found = run_platform(platform, args.regex, args.jobs, args.timeout, args.programs, args.retries, args.shard)
     if not found:
         print(f"zeb: no program matches '{args.regex}'" if args.regex else "zeb: no program was run")
     print(report.table(found, platform.name))
     if args.junit:
         report.write_junit(found, args.junit, platform.name)
-    store(args.results, platform, found, args.programs, args.regex, args.shard)
+    store(args.results, platform, found, started, args.programs, args.regex, args.shard)
     print(report.closing(found))
     return 0 if report.run_ok(found) else 1
 
@@ -178,11 +179,12 @@ def run_ctest(build):
 def suite_step(platform, failures, regex=None, which="suite"):
     """The suite (or the behaviour programs) on one platform, as `zeb run`
     shows it; any failure (an expected one is not) fails the step."""
+    started = results.now()
     found = run_platform(platform, regex, which=which)
     print(report.table(found, platform.name))
     print(report.closing(found))
     store(os.path.join(RESULTS, platform.name + ("" if which == "suite" else "-" + which) + ".json"),
-          platform, found, which, regex)
+          platform, found, started, which, regex)
     if not report.run_ok(found):
         failures.append(f"{platform.name}: {which}")
     return found
@@ -336,7 +338,8 @@ def cmd_matrix(args):
         columns = []
         for p in chosen:
             path = os.path.join(RESULTS, p.name + ".json")
-            store(path, p, run_platform(p))
+            started = results.now()
+            store(path, p, run_platform(p), started)
             columns.append(load_results(path))
     text = matrix.markdown(columns)
     print(text)

@@ -149,6 +149,16 @@ class Comparisons(unittest.TestCase):
         self.assertTrue(worse)
         self.assertIn("failing differently (1):", lines)
 
+    def test_addresses_and_thread_numbers_are_not_a_difference(self):
+        crash = "exit status 29: wine: Unhandled illegal instruction at address 00000001400011D4 (thread {})"
+        old = [row("p", "XFAIL", "x", crash.format("026c"), 29)]
+        self.assertEqual(self.groups(old, [row("p", "XFAIL", "x", crash.format("0268"), 29)]), {})
+        code = "exit status 5: unhandled exception 0xC0000005 (access violation) at 0x{}"
+        old = [row("q", "FAIL", "x", code.format("55d0c0a81234"), 5)]
+        self.assertEqual(self.groups(old, [row("q", "FAIL", "x", code.format("5612aa0b0c4d"), 5)]), {})
+        self.assertEqual(self.groups(old, [row("q", "FAIL", "x", code.replace("C0000005", "C0000094").format("1"), 5)]),
+                         {"failing_differently": ["q"]})
+
     def test_nothing_changed_and_tools_that_differ(self):
         rs = [row("a"), row("b", "XFAIL", "x", "line 2")]
         lines, worse = compare.report(run(), rs, run(), rs)
