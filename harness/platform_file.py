@@ -41,7 +41,7 @@ TOP_KEYS = {
     "name": str, "description": str, "c": str, "cxx": str, "run": str, "setup": str, "start": str, "stop": str,
     "expected_failures": str, "text_mode": bool, "timeout": (int, float), "build_timeout": (int, float),
     "suffix": str, "env": dict, "packages": list, "arch": dict, "layer": str, "versions": list,
-    "infra_status": int,
+    "infra_status": int, "extends": str, "deliverables": list,
 }
 ARCH_KEYS = {"c": str, "cxx": str, "run": str, "env": dict, "layer": str}
 TYPE_NAMES = {str: "a string", bool: "true or false", dict: "a table", list: "a list of strings",
@@ -86,6 +86,13 @@ class Platform:
         self.infra_status = data.get("infra_status")
         # Commands whose first line of output is a tool's version.
         self.versions = list(data.get("versions", []))
+        # The architectures whose deliverables the platform builds; the
+        # suite's programs of any other are not its business.
+        self.deliverables = tuple(data.get("deliverables", ARCHES))
+        # Where each key came from when the file extends another: key path
+        # -> (file as shown, its text), so that messages name the file
+        # that wrote it.
+        self.origins = {}
         self._data = data
 
     # The file's own values, per architecture where it gives one.
@@ -147,9 +154,15 @@ class Platform:
 
     def where(self, key, table=()):
         """'FILE:LINE: key' for messages."""
-        line = key_line(self.text, tuple(table), key)
-        label = ".".join(tuple(table) + (key,))
-        return f"{self.path}:{line}: {label}" if line else f"{self.path}: {label}"
+        want = tuple(table) + (key,)
+        path, text = self.path, self.text
+        for n in range(len(want), 0, -1):
+            if want[:n] in self.origins:
+                path, text = self.origins[want[:n]]
+                break
+        line = key_line(text, tuple(table), key)
+        label = ".".join(want)
+        return f"{path}:{line}: {label}" if line else f"{path}: {label}"
 
 
 def as_argv(command):
@@ -239,10 +252,7 @@ def _check_env(platform, table, env):
         _check_template(platform, table + ("env",), name, value, PLACEHOLDERS["env"])
 
 
-def load(path, root, shown=None):
-    """Reads and checks a platform file; raises PlatformError.  Messages
-    name it as SHOWN (default: PATH)."""
-    shown = shown or path
+def _read(path, shown):
     try:
         with open(path, "rb") as f:
             raw = f.read()
@@ -250,13 +260,123 @@ def load(path, root, shown=None):
         raise PlatformError(f"{shown}: cannot be read: {e.strerror}") from None
     try:
         text = raw.decode("utf-8")
-        data = tomllib.loads(text)
+        return tomllib.loads(text), text
     except UnicodeDecodeError:
         raise PlatformError(f"{shown}: not UTF-8 text") from None
     except tomllib.TOMLDecodeError as e:
         raise PlatformError(f"{shown}: not valid TOML: {e}") from None
 
+
+def _key_paths(data):
+    """Every key path a file sets, tables down to their entries."""
+    for key, value in data.items():
+        if key == "env" and isinstance(value, dict):
+            yield from (("env", name) for name in value)
+        elif key == "arch" and isinstance(value, dict):
+            for arch, table in value.items():
+                if not isinstance(table, dict):
+                    yield ("arch", arch)
+                    continue
+                for k, v in table.items():
+                    if k == "env" and isinstance(v, dict):
+                        yield from (("arch", arch, "env", name) for name in v)
+                    else:
+                        yield ("arch", arch, k)
+        else:
+            yield (key,)
+
+
+def _relocated(data, folder):
+    """An inherited file's values with {dir} made its own folder, and its
+    expected-failures file found from there, so that they mean in the file
+    that extends it what they meant in their own."""
+    def commands(table):
+        for key in TEMPLATES:
+            if isinstance(table.get(key), str):
+                table[key] = table[key].replace("{dir}", shlex.quote(folder))
+
+    def env(table):
+        if isinstance(table.get("env"), dict):
+            table["env"] = {k: v.replace("{dir}", folder) if isinstance(v, str) else v
+                            for k, v in table["env"].items()}
+    out = dict(data)
+    commands(out)
+    env(out)
+    if isinstance(out.get("versions"), list):
+        out["versions"] = [v.replace("{dir}", shlex.quote(folder)) if isinstance(v, str) else v
+                           for v in out["versions"]]
+    if isinstance(out.get("expected_failures"), str):
+        out["expected_failures"] = os.path.join(folder, out["expected_failures"])
+    if isinstance(out.get("arch"), dict):
+        out["arch"] = {a: dict(t) if isinstance(t, dict) else t for a, t in out["arch"].items()}
+        for table in out["arch"].values():
+            if isinstance(table, dict):
+                commands(table)
+                env(table)
+    return out
+
+
+def _merge(base, over):
+    """BASE with OVER's keys in place of its own; `env` tables and each
+    architecture's table are merged entry by entry."""
+    out = dict(base)
+    for key, value in over.items():
+        if key == "env" and isinstance(value, dict) and isinstance(out.get(key), dict):
+            out[key] = dict(out[key], **value)
+        elif key == "arch" and isinstance(value, dict) and isinstance(out.get(key), dict):
+            arches = dict(out[key])
+            for arch, table in value.items():
+                if isinstance(table, dict) and isinstance(arches.get(arch), dict):
+                    arches[arch] = _merge(arches[arch], table)
+                else:
+                    arches[arch] = table
+            out[key] = arches
+        else:
+            out[key] = value
+    return out
+
+
+def _extended(path, shown, data, text, root, chain):
+    """DATA over everything the file it extends gives (and so on up), with
+    where each key came from; the file's `extends` is checked here."""
+    origins = {k: (shown, text) for k in _key_paths(data)}
+    if "extends" not in data:
+        return data, origins
     probe = Platform(shown, {"name": "?"}, text, root)
+    base = data["extends"]
+    if not isinstance(base, str) or not base.endswith(".toml"):
+        raise PlatformError(f"{probe.where('extends')}: must be the path of a platform file (NAME.toml), "
+                            "relative to this one")
+    folder = os.path.dirname(os.path.abspath(path))
+    base_path = os.path.normpath(os.path.join(folder, base))
+    base_shown = os.path.normpath(os.path.join(os.path.dirname(shown), base))
+    if base_path in chain:
+        cycle = " -> ".join(os.path.basename(p) for p in chain + (base_path,))
+        raise PlatformError(f"{probe.where('extends')}: the files extend each other in a circle ({cycle})")
+    if not os.path.isfile(base_path):
+        raise PlatformError(f"{probe.where('extends')}: no such file: {base_path}")
+    if "name" not in data:
+        raise PlatformError(f"{shown}: name: missing key (a file that extends another needs a name of "
+                            "its own, for its reports and build folder)")
+    parent, parent_text = _read(base_path, base_shown)
+    parent, parent_origins = _extended(base_path, base_shown, parent, parent_text, root, chain + (base_path,))
+    parent = dict(parent)
+    parent.pop("extends", None)
+    if os.path.dirname(base_path) != folder:
+        parent = _relocated(parent, os.path.dirname(base_path))
+    mine = {k: v for k, v in data.items() if k != "extends"}
+    return _merge(parent, mine), {**parent_origins, **origins}
+
+
+def load(path, root, shown=None):
+    """Reads and checks a platform file, and the one it extends; raises
+    PlatformError.  Messages name it as SHOWN (default: PATH)."""
+    shown = shown or path
+    data, text = _read(path, shown)
+    data, origins = _extended(path, shown, data, text, root, (os.path.abspath(path),))
+
+    probe = Platform(shown, {"name": "?"}, text, root)
+    probe.origins = origins
     for key, value in data.items():
         if key not in TOP_KEYS:
             _unknown(probe, (), key, TOP_KEYS)
@@ -269,6 +389,11 @@ def load(path, root, shown=None):
     p = Platform(shown, data, text, root)
     p.dir = os.path.dirname(os.path.abspath(path))
     p.source_path = os.path.abspath(path)
+    p.origins = origins
+    deliverables = data.get("deliverables", list(ARCHES))
+    if not deliverables or any(a not in ARCHES for a in deliverables) or len(set(deliverables)) != len(deliverables):
+        raise PlatformError(f"{p.where('deliverables')}: must list some of {', '.join(ARCHES)}, each once "
+                            "(the architectures whose deliverables the platform builds)")
 
     for key in TEMPLATES:
         if key in data:
@@ -290,9 +415,9 @@ def load(path, root, shown=None):
                 _check_template(p, ("arch", arch), key, value, PLACEHOLDERS[key])
     _check_layer(p)
     for key in REQUIRED:
-        lacking = [a for a in ARCHES if p.template(key, a) is None]
+        lacking = [a for a in p.deliverables if p.template(key, a) is None]
         if lacking:
-            where = "" if len(lacking) == len(ARCHES) else f" (for {', '.join(lacking)})"
+            where = "" if len(lacking) == len(p.deliverables) else f" (for {', '.join(lacking)})"
             raise PlatformError(f"{shown}: {key}: missing template{where}: {DESCRIBE[key]}")
 
     for number, command in enumerate(data.get("versions", [])):

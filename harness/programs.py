@@ -66,6 +66,15 @@ def behaviour(root):
 SETS = {"suite": suite, "behaviour": behaviour}
 
 
+def built_by(programs, arches, which="suite"):
+    """(the programs a platform that builds the deliverables of ARCHES
+    builds, the others).  The behaviour programs belong to no architecture:
+    every platform builds them."""
+    if which != "suite":
+        return list(programs), []
+    return [p for p in programs if p.arch in arches], [p for p in programs if p.arch not in arches]
+
+
 def select(programs, regex):
     """The programs with a run whose name matches (as ctest -R did), with
     only those runs."""

@@ -82,10 +82,12 @@ def run_platform(platform, regex=None, jobs=JOBS, timeout=None, which="suite", r
     one platform; returns their results."""
     packages.ensure(platform.packages)
     chosen = runner.in_shard(programs.select(programs.SETS[which](ROOT), regex), shard)
+    chosen, elsewhere = programs.built_by(chosen, platform.deliverables, which)
     if not chosen:
         return []
     part = f" (shard {shard[0]} of {shard[1]})" if shard else ""
-    print(f"zeb: {platform.name}: building and running {len(chosen)} programs{part} ...", flush=True)
+    skipped = f"; {len(elsewhere)} {'/'.join(sorted({p.arch for p in elsewhere}))} programs are not its business" if elsewhere else ""
+    print(f"zeb: {platform.name}: building and running {len(chosen)} programs{part}{skipped} ...", flush=True)
     try:
         return runner.run_platform(platform, chosen, jobs, timeout, retries)
     except PlatformError as e:

@@ -142,6 +142,114 @@ cp "$1" "$2" && chmod +x "$2"
 """
 
 
+class Extending(unittest.TestCase):
+    """A platform file made from another by changing a few keys."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+
+    def write(self, name, text):
+        path = os.path.join(self.tmp.name, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(textwrap.dedent(text))
+        return path
+
+    def base(self):
+        self.write("base/xf.txt", "ZEB0001: known | fails: status\n")
+        return self.write("base/base.toml", GOOD + textwrap.dedent("""\
+            expected_failures = "xf.txt"
+            setup = "{dir}/make.sh {build}"
+            versions = ["cc --version"]
+            [env]
+            TOOLS = "{dir}/tools"
+            KEEP = "1"
+            [arch.arm64]
+            run = "qemu {program}"
+            """))
+
+    def test_only_the_changed_keys_differ_and_inherited_paths_keep_their_meaning(self):
+        self.base()
+        child = self.write("mine/new.toml", """\
+            extends = "../base/base.toml"
+            name = "new"
+            c = "cc-23 {source} -o {program}"
+            [env]
+            KEEP = "2"
+            [arch.arm64]
+            env = {EXTRA = "x"}
+            """)
+        p = load(child, self.tmp.name)
+        base_dir = os.path.join(self.tmp.name, "base")
+        self.assertEqual((p.name, p.template("c"), p.template("cxx")),
+                         ("new", "cc-23 {source} -o {program}", "c++ {source} -o {program}"))
+        # {dir} in what the base file wrote is the base file's folder, {build} the new platform's.
+        self.assertEqual(p.command_line(p.template("setup")),
+                         [f"{base_dir}/make.sh", os.path.join(self.tmp.name, "build", "new")])
+        self.assertEqual(p.env("arm64"), {"TOOLS": f"{base_dir}/tools", "KEEP": "2", "EXTRA": "x"})
+        self.assertEqual(p.template("run", "arm64"), "qemu {program}")
+        self.assertIn("ZEB0001", p.known)
+        self.assertEqual(p.versions, ["cc --version"])
+
+    def test_chains_and_messages_name_the_file_that_wrote_the_key(self):
+        self.base()
+        self.write("base/mid.toml", 'extends = "base.toml"\nname = "mid"\ntimeout = -1\n')
+        top = self.write("base/top.toml", 'extends = "mid.toml"\nname = "top"\n')
+        with self.assertRaises(PlatformError) as e:
+            load(top, self.tmp.name)
+        self.assertEqual(str(e.exception), f"{self.tmp.name}/base/mid.toml:3: timeout: must be more than 0 seconds")
+        self.write("base/mid.toml", 'extends = "base.toml"\nname = "mid"\nsuffx = ".exe"\n')
+        with self.assertRaisesRegex(PlatformError, r"mid.toml:3: suffx: unknown key"):
+            load(top, self.tmp.name)
+
+    def test_broken_extends(self):
+        self.base()
+        cases = {
+            'extends = "nowhere.toml"\nname = "x"\n': r"FILE:1: extends: no such file: .*nowhere.toml",
+            'extends = 3\nname = "x"\n': r"FILE:1: extends: must be the path of a platform file",
+            'extends = "base/base.toml"\n': r"FILE: name: missing key \(a file that extends another",
+            'extends = "loop.toml"\nname = "x"\n': r"FILE:1: extends: the files extend each other in a circle "
+                                                    r"\(loop.toml -> loop.toml\)",
+        }
+        for text, message in cases.items():
+            with self.subTest(text=text):
+                path = self.write("loop.toml", text)
+                with self.assertRaises(PlatformError) as e:
+                    load(path, self.tmp.name)
+                self.assertRegex(str(e.exception).replace(path, "FILE"), message)
+
+
+class Deliverables(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+
+    def load(self, text):
+        path = os.path.join(self.tmp.name, "p.toml")
+        with open(path, "w") as f:
+            f.write(text)
+        return load(path, self.tmp.name)
+
+    def test_a_platform_of_one_architecture_needs_only_its_commands_and_builds_only_its_programs(self):
+        p = self.load('name = "a32"\ndeliverables = ["arm32"]\n[arch.arm32]\n'
+                      'c = "cc {source} -o {program}"\ncxx = "c++ {source} -o {program}"\nrun = "{program}"\n')
+        suite = programs.suite(ROOT)
+        mine, others = programs.built_by(suite, p.deliverables)
+        self.assertEqual({q.arch for q in mine}, {"arm32"})
+        self.assertEqual({q.arch for q in others}, {"arm64"})
+        self.assertIn("ZEB0001", [q.name for q in mine])
+        self.assertIn("mixed-setjmp-fibonacci", [q.name for q in mine])
+        # The behaviour programs are every platform's.
+        behaviour = programs.behaviour(ROOT)
+        self.assertEqual(programs.built_by(behaviour, p.deliverables, "behaviour")[0], behaviour)
+
+    def test_unknown_or_empty_architectures_are_refused(self):
+        for value in ('["arm16"]', '[]', '["arm32", "arm32"]'):
+            with self.subTest(value=value), self.assertRaisesRegex(PlatformError, r"p.toml:2: deliverables: must list"):
+                self.load(f'name = "a"\ndeliverables = {value}\n' + GOOD.split("\n", 2)[2])
+
+
 class Runner(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
