@@ -1,5 +1,5 @@
 /* The program's entry: what a Windows C run-time's console start-up does,
-   over Wine's msvcrt.dll.  It runs the C++ initialisers, calls main inside
+   over Wine's msvcrt.dll, for ARM64 and 32-bit ARM.  It runs the C++ initialisers, calls main inside
    a guarded block whose filter is the run-time's own (_XcptFilter, the
    msvcrt spelling of _seh_filter_exe), and hands main's result to exit. */
 #include <windows.h>
@@ -27,16 +27,10 @@ void mainCRTStartup(void)
     __set_app_type(1 /* console */);
     __getmainargs(&argc, &argv, &envp, 0, &new_mode);
     _initterm(__xc_a, __xc_z);
-#ifdef __arm__
-    /* clang has no __try for 32-bit ARM Windows: an exception that leaves
-       main goes straight to the platform's unhandled-exception path. */
-    status = main(argc, argv, envp);
-#else
     __try {
         status = main(argc, argv, envp);
     } __except (_XcptFilter(_exception_code(), (struct _EXCEPTION_POINTERS *)_exception_info())) {
         _exit((int)_exception_code());
     }
-#endif
     exit(status);
 }
