@@ -41,7 +41,7 @@ LAYER_BUILDS = {"host": ["host"], "arm": ["arm32", "arm64"]}
 # Platforms without the layer on which `zeb test` also runs the layer's
 # behaviour programs (on the layer's own platforms CTest runs them): each
 # difference from the documented semantics is listed with its cause.
-BEHAVIOUR_ELSEWHERE = ("windows-arm64", "windows-arm64-clang-23", "windows-arm32")
+BEHAVIOUR_ELSEWHERE = ("windows-arm64", "windows-arm64-clang-23", "windows-arm64-qemu-11", "windows-arm32")
 # A user's platform file run by `zeb test` on a few programs: its runner
 # copies each program elsewhere first, as one for a device would.
 COPYING_PLATFORM = os.path.join(ROOT, "tests", "platforms", "copy-and-run.toml")
@@ -258,7 +258,7 @@ def cmd_test(args):
     every variant run-time on the host, and the compile check of the
     sources."""
     platforms = {name: load_platform(name) for name in ("host", "arm", "wine", "windows-arm64", "windows-arm64-clang-23",
-                                                        "windows-arm32")}
+                                                        "windows-arm64-qemu-11", "windows-arm32")}
     copying = load_platform(COPYING_PLATFORM)
     optimised = load_platform(OPTIMISED_PLATFORM)
     wanted = ([p for pl in list(platforms.values()) + [copying, optimised] for p in pl.packages] +
