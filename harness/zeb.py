@@ -7,6 +7,7 @@
   zeb cc [--c++] GCC-ARGUMENTS...     (sources, objects, -c, -o, -I, -D, -O2 ...)
   zeb check-sources
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
+  zeb pack --platform NAME|PATH.toml [--programs suite|behaviour|all] [--fuzz N --seed S] [REGEX] -o FILE.zip
   zeb fuzz [--platform NAME|PATH.toml] [--count N] [--seed S] [--jobs J] [--keep DIR]
   zeb sensitivity [--platform host|arm|PATH.toml] [--variants NAME,...] [--jobs N]
 """
@@ -21,6 +22,7 @@ import cmake_builds
 import compare
 import example
 import matrix
+import pack
 import packages
 import programs
 import report
@@ -302,6 +304,27 @@ def cmd_test(args):
     return 1 if failures else 0
 
 
+def cmd_pack(args):
+    """The chosen programs built for a Windows platform, with zeb-run.exe
+    and the manifest, in one zip for a device."""
+    platform = load_platform(args.platform)
+    packages.ensure(platform.packages)
+    fuzz = None
+    if args.fuzz is not None:
+        if args.fuzz < 1:
+            sys.exit("zeb: --fuzz must be 1 or more")
+        fuzz = (args.fuzz, args.seed)
+    try:
+        data = pack.make(platform, os.path.abspath(args.output), args.programs, args.regex, args.jobs, fuzz)
+    except (pack.PackError, PlatformError, OSError) as e:
+        sys.exit(f"zeb: {e}")
+    runs = data["runs"]
+    built = sum(1 for r in runs if r["program"])
+    print(f"zeb: {os.path.relpath(args.output)}: {len(runs)} runs of {platform.name} ({len(runs) - built} not built), "
+          f"{os.path.getsize(args.output) / 1e6:.1f} MB; on the device: unzip, then zeb-run.exe")
+    return 0
+
+
 def cmd_platforms(args):
     """Lists the platforms: the project's own and any files given."""
     rows, bad = [], 0
@@ -433,6 +456,18 @@ def main(argv):
     r.add_argument("--shard", type=parse_shard, metavar="K/N",
                    help="run only the K-th of N parts of the programs (split by name)")
     r.add_argument("regex", nargs="?", help="run only the programs whose name matches")
+    pk = sub.add_parser("pack", help="the programs built for a Windows platform, with a native runner, "
+                        "in one zip to run on a Windows device")
+    pk.add_argument("--platform", required=True, help="a platform whose programs are Windows programs "
+                    "(windows-arm64, wine, or a platform file)")
+    pk.add_argument("--programs", choices=pack.SETS, default="suite",
+                    help="the suite's programs (default), the behaviour programs, or both")
+    pk.add_argument("--fuzz", type=int, metavar="N", help="N generated programs with the model's expected "
+                    "output instead")
+    pk.add_argument("--seed", type=int, default=1, help="with --fuzz: the seed of the first program")
+    pk.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built at once (default {JOBS})")
+    pk.add_argument("-o", "--output", required=True, metavar="FILE.zip")
+    pk.add_argument("regex", nargs="?", help="pack only the programs whose name matches")
     c = sub.add_parser("compare", help="what changed between two stored runs")
     c.add_argument("old", metavar="OLD.json")
     c.add_argument("new", metavar="NEW.json")
@@ -484,7 +519,7 @@ def main(argv):
         p.error("--retries must be 0 or more")
     return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "fuzz": cmd_fuzz,
             "check-sources": cmd_check_sources, "matrix": cmd_matrix, "compare": cmd_compare, "merge": cmd_merge,
-            "repro": cmd_repro,
+            "repro": cmd_repro, "pack": cmd_pack,
             "sensitivity": cmd_sensitivity}[args.command](args)
 
 
