@@ -26,7 +26,11 @@ double now_seconds(void)
 /* One argument as CommandLineToArgvW and the C run-time read it back. */
 static void quote_arg(Buf *cmd, const char *arg)
 {
-    if (*arg && !strpbrk(arg, " \t\n\v\"")) {
+    int plain = *arg != '\0';
+    for (const char *p = arg; *p; p++)
+        if (strchr(" \t\n\v\"", *p))
+            plain = 0;
+    if (plain) {
         buf_puts(cmd, arg);
         return;
     }

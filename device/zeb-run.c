@@ -36,6 +36,21 @@ static void usage_error(const char *what, const char *arg)
     exit(2);
 }
 
+/* A number of seconds, as a plain decimal: what atof reads whole. */
+static int decimal(const char *s)
+{
+    int digits = 0, point = 0;
+    for (; *s; s++) {
+        if (*s >= '0' && *s <= '9')
+            digits++;
+        else if (*s == '.' && !point)
+            point = 1;
+        else
+            return 0;
+    }
+    return digits > 0;
+}
+
 static void parse_options(int argc, char **argv, Options *o)
 {
     memset(o, 0, sizeof *o);
@@ -47,8 +62,9 @@ static void parse_options(int argc, char **argv, Options *o)
         if (strcmp(a, "--timeout") == 0) {
             if (!has_value)
                 usage_error("--timeout needs a number of seconds", NULL);
-            o->timeout = strtod(argv[++i], &end);
-            if (*end || !(o->timeout > 0) || o->timeout > 86400)
+            i++;
+            o->timeout = decimal(argv[i]) ? atof(argv[i]) : 0;
+            if (!(o->timeout > 0) || o->timeout > 86400)
                 usage_error("--timeout must be more than 0 seconds and at most a day, not ", argv[i]);
         } else if (strcmp(a, "--jobs") == 0) {
             if (!has_value)
@@ -71,6 +87,16 @@ static void parse_options(int argc, char **argv, Options *o)
     }
 }
 
+static char *joined(const char *folder, const char *name)
+{
+    Buf b = {0};
+    buf_printf(&b, "%s\\%s", folder, name);
+    for (char *p = b.data; *p; p++)
+        if (*p == '/')
+            *p = '\\';
+    return b.data;
+}
+
 /* The folder that holds this runner, and with it the pack. */
 static char *pack_folder(void)
 {
@@ -88,18 +114,17 @@ static char *pack_folder(void)
         *slash = '\0';
     else
         strcpy(path, ".");
+    /* Wine run under qemu-user can name this runner by a "unix\..." path
+       that its own file functions do not take; the folder one is in, where
+       the pack is unpacked, serves then. */
+    char *manifest = joined(path, "manifest.json");
+    int there = GetFileAttributesA(manifest) != INVALID_FILE_ATTRIBUTES;
+    free(manifest);
+    if (!there && GetFileAttributesA("manifest.json") != INVALID_FILE_ATTRIBUTES)
+        strcpy(path, ".");
     return xstrdup(path);
 }
 
-static char *joined(const char *folder, const char *name)
-{
-    Buf b = {0};
-    buf_printf(&b, "%s\\%s", folder, name);
-    for (char *p = b.data; *p; p++)
-        if (*p == '/')
-            *p = '\\';
-    return b.data;
-}
 
 /* What a run printed, as the harness keeps it: Python's decoding, cut after
    OUTPUT_LIMIT characters. */
@@ -193,8 +218,14 @@ static void run_one(Pool *p, const RunSpec *run, Result *r)
         return;
     }
     double timeout = p->o->timeout > 0 ? p->o->timeout : run->timeout;
+    /* The program's own folder, as `./zeb run` runs it; the current one
+       where the pack is only known as that (see pack_folder). */
     char *cwd = xstrdup(path);
     *strrchr(cwd, '\\') = '\0';
+    if (strcmp(p->folder, ".") == 0) {
+        free(cwd);
+        cwd = NULL;
+    }
     Outcome out;
     spawn_run(path, run->args, run->nargs, cwd, timeout, &out);
     free(cwd);

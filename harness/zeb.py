@@ -20,6 +20,7 @@ import time
 import check_sources
 import cmake_builds
 import compare
+import device_check
 import example
 import matrix
 import pack
@@ -229,6 +230,23 @@ def shards_step(platform, whole, failures):
     print(f"{counts[0]} + {counts[1]} runs in two shards, merged: the same verdicts as the whole run")
 
 
+# The platforms whose pack `zeb test` runs as a device would.
+PACKED = ("wine", "windows-arm64")
+
+
+def device_pack_step(platform, whole, failures):
+    """The platform's pack unzipped and run by zeb-run.exe under the
+    platform's run command: the verdicts must be WHOLE's, program for
+    program."""
+    try:
+        ok, lines = device_check.check(platform, whole)
+    except (pack.PackError, PlatformError, OSError) as e:
+        ok, lines = False, [f"zeb: {e}"]
+    print("\n".join(lines))
+    if not ok:
+        failures.append(f"{platform.name}: pack")
+
+
 def sensitivity_step(platform, failures):
     """The suite against every variant run-time: each variant caught (or a
     declared hole) and each prediction printed."""
@@ -278,6 +296,9 @@ def cmd_test(args):
         step = time.monotonic()
         print(f"== {name}: suite", flush=True)
         found = suite_step(platform, failures)
+        if name in PACKED:
+            print(f"== {name}: the suite packed, run by zeb-run.exe as on a device", flush=True)
+            device_pack_step(platform, found, failures)
         if name in BEHAVIOUR_ELSEWHERE:
             print(f"== {name}: behaviour programs", flush=True)
             suite_step(platform, failures, which="behaviour")
