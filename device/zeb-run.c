@@ -321,9 +321,13 @@ int main(int argc, char **argv)
     }
     Regex *select = NULL;
     if (o.regex) {
-        /* re.search, as `./zeb run REGEX` picks runs. */
+        /* re.search, as `./zeb run REGEX` picks runs; a leading ^ and a
+           trailing $ anchor it. */
         Buf pattern = {0};
-        buf_printf(&pattern, ".*(?:%s).*", o.regex);
+        size_t n = strlen(o.regex);
+        int start = o.regex[0] == '^', end = n > (size_t)start && o.regex[n - 1] == '$';
+        buf_printf(&pattern, "%s(?:%.*s)%s", start ? "" : ".*", (int)(n - start - end), o.regex + start,
+                   end ? "" : ".*");
         select = regex_compile(pattern.data, error, sizeof error);
         buf_free(&pattern);
         if (!select) {
