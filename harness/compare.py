@@ -5,8 +5,11 @@ import re
 from verdicts import Verdict
 
 # What differs from one run to the next of the same failure: addresses
-# (wider than the 32-bit exception codes, which stay) and thread numbers.
-VOLATILE = [(re.compile(r"0x[0-9A-Fa-f]{9,}"), "0x?"),
+# (wider than the 32-bit exception codes, which stay), thread numbers, and
+# the whole exit code that a device's runner (zeb-run) adds where the low
+# 8 bits, all that Linux reports of a Windows program's exit, do not say it.
+VOLATILE = [(re.compile(r" \[exit code 0x[0-9A-F]{8}(: [^\]]*)?\]"), ""),
+            (re.compile(r"0x[0-9A-Fa-f]{9,}"), "0x?"),
             (re.compile(r"\b(address|thread) [0-9A-Fa-f]{4,}\b"), r"\1 ?")]
 
 FAILING = (Verdict.FAIL, Verdict.TIMEOUT, Verdict.XFAIL)
@@ -39,6 +42,15 @@ def signature(r):
     return text
 
 
+def same_status(a, b):
+    """Exit statuses as the same failure shows them: a device's 32-bit
+    Windows exit code and a run through Wine on Linux, which sees its low
+    8 bits, agree when those bits do."""
+    if isinstance(a, int) and isinstance(b, int) and not isinstance(a, bool) and not isinstance(b, bool):
+        return a & 0xFF == b & 0xFF
+    return a == b
+
+
 def classify(old, new):
     """The group a program whose results are OLD and NEW belongs to, or None
     when nothing changed."""
@@ -52,7 +64,7 @@ def classify(old, new):
     if ov in FAILING and nv in PASSING:
         return "newly_passing" if nv != Verdict.XPASS else "xpass"
     if ov in FAILING and nv in FAILING:
-        if signature(old) != signature(new) or old.get("status") != new.get("status"):
+        if signature(old) != signature(new) or not same_status(old.get("status"), new.get("status")):
             return "failing_differently"
         return "verdict_changed" if ov != nv else None
     return "verdict_changed" if ov != nv else None

@@ -7,6 +7,7 @@
   zeb cc [--c++] GCC-ARGUMENTS...     (sources, objects, -c, -o, -I, -D, -O2 ...)
   zeb check-sources
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
+  zeb pack --platform NAME|PATH.toml [--programs suite|behaviour|all] [--fuzz N --seed S] [REGEX] -o FILE.zip
   zeb fuzz [--platform NAME|PATH.toml] [--count N] [--seed S] [--jobs J] [--keep DIR]
   zeb sensitivity [--platform host|arm|PATH.toml] [--variants NAME,...] [--jobs N]
 """
@@ -19,8 +20,10 @@ import time
 import check_sources
 import cmake_builds
 import compare
+import device_check
 import example
 import matrix
+import pack
 import packages
 import programs
 import report
@@ -229,6 +232,23 @@ def shards_step(platform, whole, failures):
     print(f"{counts[0]} + {counts[1]} runs in two shards, merged: the same verdicts as the whole run")
 
 
+# The platforms whose pack `zeb test` runs as a device would.
+PACKED = ("wine", "windows-arm64")
+
+
+def device_pack_step(platform, whole, failures):
+    """The platform's pack unzipped and run by zeb-run.exe under the
+    platform's run command: the verdicts must be WHOLE's, program for
+    program."""
+    try:
+        ok, lines = device_check.check(platform, whole)
+    except (pack.PackError, PlatformError, OSError) as e:
+        ok, lines = False, [f"zeb: {e}"]
+    print("\n".join(lines))
+    if not ok:
+        failures.append(f"{platform.name}: pack")
+
+
 def sensitivity_step(platform, failures):
     """The suite against every variant run-time: each variant caught (or a
     declared hole) and each prediction printed."""
@@ -279,6 +299,9 @@ def cmd_test(args):
         step = time.monotonic()
         print(f"== {name}: suite", flush=True)
         found = suite_step(platform, failures)
+        if name in PACKED:
+            print(f"== {name}: the suite packed, run by zeb-run.exe as on a device", flush=True)
+            device_pack_step(platform, found, failures)
         if name in BEHAVIOUR_ELSEWHERE:
             print(f"== {name}: behaviour programs", flush=True)
             suite_step(platform, failures, which="behaviour")
@@ -303,6 +326,27 @@ def cmd_test(args):
     for f in failures:
         print(f"zeb test: FAILED {f}")
     return 1 if failures else 0
+
+
+def cmd_pack(args):
+    """The chosen programs built for a Windows platform, with zeb-run.exe
+    and the manifest, in one zip for a device."""
+    platform = load_platform(args.platform)
+    packages.ensure(platform.packages)
+    fuzz = None
+    if args.fuzz is not None:
+        if args.fuzz < 1:
+            sys.exit("zeb: --fuzz must be 1 or more")
+        fuzz = (args.fuzz, args.seed)
+    try:
+        data = pack.make(platform, os.path.abspath(args.output), args.programs, args.regex, args.jobs, fuzz)
+    except (pack.PackError, PlatformError, OSError) as e:
+        sys.exit(f"zeb: {e}")
+    runs = data["runs"]
+    built = sum(1 for r in runs if r["program"])
+    print(f"zeb: {os.path.relpath(args.output)}: {len(runs)} runs of {platform.name} ({len(runs) - built} not built), "
+          f"{os.path.getsize(args.output) / 1e6:.1f} MB; on the device: unzip, then zeb-run.exe")
+    return 0
 
 
 def cmd_platforms(args):
@@ -436,6 +480,18 @@ def main(argv):
     r.add_argument("--shard", type=parse_shard, metavar="K/N",
                    help="run only the K-th of N parts of the programs (split by name)")
     r.add_argument("regex", nargs="?", help="run only the programs whose name matches")
+    pk = sub.add_parser("pack", help="the programs built for a Windows platform, with a native runner, "
+                        "in one zip to run on a Windows device")
+    pk.add_argument("--platform", required=True, help="a platform whose programs are Windows programs "
+                    "(windows-arm64, wine, or a platform file)")
+    pk.add_argument("--programs", choices=pack.SETS, default="suite",
+                    help="the suite's programs (default), the behaviour programs, or both")
+    pk.add_argument("--fuzz", type=int, metavar="N", help="N generated programs with the model's expected "
+                    "output instead")
+    pk.add_argument("--seed", type=int, default=1, help="with --fuzz: the seed of the first program")
+    pk.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built at once (default {JOBS})")
+    pk.add_argument("-o", "--output", required=True, metavar="FILE.zip")
+    pk.add_argument("regex", nargs="?", help="pack only the programs whose name matches")
     c = sub.add_parser("compare", help="what changed between two stored runs")
     c.add_argument("old", metavar="OLD.json")
     c.add_argument("new", metavar="NEW.json")
@@ -487,7 +543,7 @@ def main(argv):
         p.error("--retries must be 0 or more")
     return {"run": cmd_run, "test": cmd_test, "platforms": cmd_platforms, "fuzz": cmd_fuzz,
             "check-sources": cmd_check_sources, "matrix": cmd_matrix, "compare": cmd_compare, "merge": cmd_merge,
-            "repro": cmd_repro,
+            "repro": cmd_repro, "pack": cmd_pack,
             "sensitivity": cmd_sensitivity}[args.command](args)
 
 

@@ -1,0 +1,15 @@
+/* The runner as one source, for a platform whose C command builds one
+   {source}: each file below keeps one job. */
+#include "buf.c"
+#include "utf8.c"
+#include "pystr.c"
+#include "json.c"
+#include "regex.c"
+#include "ntstatus.c"
+#include "judge.c"
+#include "manifest.c"
+#include "spawn.c"
+#include "windows_info.c"
+#include "report.c"
+#include "results_file.c"
+#include "zeb-run.c"
