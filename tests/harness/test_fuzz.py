@@ -245,30 +245,30 @@ class Loop_(unittest.TestCase):
     GetExceptionCode() in __except blocks."""
 
     def setUp(self):
-        from fuzz import loop as runner
-        self.runner = runner
-        self.saved = runner.check
+        from fuzz import check as checking, loop as runner
+        self.runner, self.checking = runner, checking
+        self.saved = checking.check
 
         def simulated(target, program, expected, workdir, name):
             import re
             out = re.sub(r"^(H\d+) [0-9A-F]{8}$", r"\1 00000000", expected.stdout, flags=re.M)
             return compare(expected, expected.status, out, "")
-        runner.check = simulated
+        checking.check = simulated
 
     def tearDown(self):
-        self.runner.check = self.saved
+        self.checking.check = self.saved
 
     def fuzz(self, known, keep=None):
         lines = []
         new = self.runner.fuzz(Fake(), 12, 300, jobs=1, keep=keep, known=known, reduce_tries=60,
-                               out=lines.append)
+                               out=lines.append, batch=1)
         return new, lines
 
     def test_known_deviation_reported_as_known(self):
         new, lines = self.fuzz(parse("handler-code: known: reads 0\n"))
         self.assertEqual(new, 0)
         self.assertTrue(any("known (handler-code)" in ln for ln in lines))
-        self.assertRegex(lines[-1], r"^\d+ agree, 0 differ$")
+        self.assertRegex(lines[-1], r"^12 cases in 12 programs: \d+ agree, 0 differ$")
 
     def test_new_difference_reduced_and_kept(self):
         import tempfile
