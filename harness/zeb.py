@@ -9,7 +9,7 @@
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
   zeb fuzz [--platform NAME|PATH.toml] [--count N] [--minutes M] [--seed S] [--jobs J] [--batch B]
            [--keep DIR] [--findings DIR | --resume DIR]
-  zeb sensitivity [--platform host|arm|PATH.toml] [--variants NAME,...] [--jobs N]
+  zeb sensitivity [--platform host|arm|PATH.toml] [--variants NAME,...] [--jobs N] [--fuzz N [--seed S]]
 """
 import argparse
 import os
@@ -31,7 +31,7 @@ import runner
 import sensitivity
 import variants
 import xfail
-from fuzz import campaign, known, loop, targets
+from fuzz import against, campaign, known, loop, targets
 from paths import BUILD, ROOT
 from platform_file import PlatformError
 from platforms import built_in_names, resolve
@@ -364,6 +364,8 @@ def cmd_sensitivity(args):
         sys.exit(f"zeb: {e}")
     packages.ensure(platform.packages)
     started = time.monotonic()
+    if args.fuzz is not None:
+        return sensitivity_fuzz(platform, chosen, args, started)
     try:
         by_variant = sensitivity.run(platform, chosen, args.jobs)
     except PlatformError as e:
@@ -374,6 +376,29 @@ def cmd_sensitivity(args):
     print(f"zeb: {len(chosen)} variant run-times on {platform.name} in {time.monotonic() - started:.0f} s")
     print("\n".join(lines))
     return 0 if ok else 1
+
+
+def sensitivity_fuzz(platform, chosen, args, started):
+    """N random cases against every variant run-time: how many differ."""
+    if args.fuzz < 1:
+        sys.exit("zeb: --fuzz must be 1 or more")
+    try:
+        runner.prepare(platform)
+    except PlatformError as e:
+        sys.exit(f"zeb: {e}")
+    if not sensitivity.build_variants(platform, args.jobs):
+        return 1
+    cases = against.cases_of(args.fuzz, args.seed)
+    found = {}
+    for v in chosen:
+        print(f"zeb: {platform.name}.{v.name}: {v.breaks} ...", flush=True)
+        target = targets.from_platform(variants.platform_for(platform, v), runner)
+        found[v.name] = against.differing(target, cases, loop.BATCH, args.jobs)
+    lines, holes = against.matrix(chosen, found, len(cases))
+    print(f"zeb: {len(cases)} random cases against {len(chosen)} variant run-times on {platform.name} "
+          f"in {time.monotonic() - started:.0f} s")
+    print("\n".join(lines))
+    return 1 if holes else 0
 
 
 def cmd_cc(argv):
@@ -500,6 +525,9 @@ def main(argv):
                     "layer's run-time")
     se.add_argument("--variants", "--faults", dest="variants", help="only these variants (comma-separated names of layer/variants/NAME.toml)")
     se.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built and run at once (default {JOBS})")
+    se.add_argument("--fuzz", type=int, metavar="N", help="N random cases (./zeb fuzz's) against every variant "
+                    "instead of the suite")
+    se.add_argument("--seed", type=int, default=424242, help="with --fuzz: the first case's seed")
     args = p.parse_args(argv)
     if getattr(args, "timeout", None) is not None and args.timeout <= 0:
         p.error("--timeout must be more than 0")

@@ -205,8 +205,15 @@ class MoreSemantics(unittest.TestCase):
         self.assertEqual(lines[:5], ["F1 E0000001 0 0 0", "F1 E0000002 10 0 0", "F1 E0000002 0 0 0",
                                      "F1 E0000002 0 0 0", "F9 E0000002 0 0 0"])
 
-    def test_noncontinuable_exception_cannot_be_continued(self):
-        with self.assertRaises(ModelError):
+    def test_continuing_a_noncontinuable_exception_raises_a_new_one_searched_afresh(self):
+        # the inner filter continues 0xE0000003; the dispatcher raises
+        # 0xC0000025 (noncontinuable, no parameters) and every filter sees it
+        lines = run([exc(1, [exc(2, [Raise(0xE0000003, 1, [7])])])],
+                    filters=[Filter(2, [(0xE0000003, None, -1)], 0), Filter(1, [], 0)])
+        self.assertEqual(lines, ["F2 E0000003 1 1 7", "F2 C0000025 1 0 0", "F1 C0000025 1 0 0", "M C0000025"])
+        # a filter continuing every exception meets 0xC0000025 for ever
+        from fuzz.model import TooLong
+        with self.assertRaises(TooLong):
             run([exc(1, [Raise(0xE0000003, 1, [])])], filters=[Filter(1, [], -1)])
 
     def test_handler_and_finally_run_each_once_per_round(self):
