@@ -14,8 +14,6 @@ from .model import ModelError, TooLong, predict
 CLOSES = {
     "cxx_destroy_twice_on_rethrow": "C++ cases: a rethrown object's destructor counted by the handlers that caught it",
     "cxx_leak_on_new_throw": "C++ cases: a handler that ends by a new throw, with the first object's destructor logged",
-    "wrong_record_fields": "a fault case whose filter prints the record's parameters and address "
-                           "(the generator raises faults only through a null read whose parameters the filter sums)",
 }
 
 
