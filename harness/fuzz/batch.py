@@ -48,8 +48,10 @@ class Runner:
         self.programs += 1
         return checking.check(self.target, case.program, case.expected, self.workdir, name)
 
-    def run(self, cases, name):
-        """{seed: Result} for the cases."""
+    def run(self, cases, name, confirm=True):
+        """{seed: Result} for the cases; without confirm, a case that
+        differed in a batch keeps its batched Result (marked `batched`),
+        for the caller to confirm alone once it knows it must."""
         if len(cases) == 1:
             return {cases[0].seed: self.alone(cases[0], name)}
         source = os.path.join(self.workdir, name + ".c")
@@ -59,8 +61,8 @@ class Runner:
         ok, _ = self.target.build(source, exe)
         if not ok:
             half = len(cases) // 2
-            out = self.run(cases[:half], name + "a")
-            out.update(self.run(cases[half:], name + "b"))
+            out = self.run(cases[:half], name + "a", confirm)
+            out.update(self.run(cases[half:], name + "b", confirm))
             return out
         self.programs += 1
         status, stdout, how = self.target.run(exe)
@@ -74,7 +76,10 @@ class Runner:
         for case, (text, case_status) in zip(cases, done):
             r = compare(case.expected, case_status, text, "")
             if not r.agrees:
-                r = self.confirm(case, r, name)
+                if confirm:
+                    r = self.confirm(case, r, name)
+                else:
+                    r.batched = True
             results[case.seed] = r
         if len(done) < len(cases):
             # the process ended inside this case: it alone says how
@@ -82,12 +87,12 @@ class Runner:
             results[stopped.seed] = self.alone(stopped, f"{name}-{stopped.seed}")
             rest = cases[len(done) + 1:]
             if rest:
-                results.update(self.run(rest, name + "r"))
+                results.update(self.run(rest, name + "r", confirm))
         elif how == "hang" or status != 0:
             # every case ended, yet the process did not: halve to find the case
             half = len(cases) // 2
-            results.update(self.run(cases[:half], name + "a"))
-            results.update(self.run(cases[half:], name + "b"))
+            results.update(self.run(cases[:half], name + "a", confirm))
+            results.update(self.run(cases[half:], name + "b", confirm))
         return results
 
     def confirm(self, case, batched, name):

@@ -14,6 +14,7 @@ class Result:
         # what a reduced program must keep: the kind, and for a differing
         # line the kinds of event on both sides
         self.signature = signature or (kind,)
+        self.batched = False          # seen with other cases in the process, not yet alone
 
     @property
     def agrees(self):

@@ -83,7 +83,6 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
     started = time.monotonic()
     deadline = None if minutes is None else started + 60 * minutes
     before = c.seconds
-    spent = [0.0]                     # seconds spent telling known from new and cutting down
     workdir = tempfile.mkdtemp(prefix="zeb-fuzz-")
     if progress is None and out is print and minutes is not None:
         progress = Progress()
@@ -117,9 +116,28 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
         return cases
 
     def run_batch(k, cases):
+        """Runs a batch; a case that differs is tried again without the
+        known constructs (those batched too), and alone when that does not
+        make it agree."""
         runner = Runner(target, workdir)
-        results = runner.run(cases, f"b{k}") if cases else {}
-        return runner.programs, results
+        results = runner.run(cases, f"b{k}", confirm=False) if cases else {}
+        withouts = {}
+        if known and known.known:
+            again = []
+            for case in cases:
+                if results[case.seed].agrees:
+                    continue
+                without = generate(case.seed, off | known.switched_off())
+                try:
+                    again.append(Case(case.seed, without, predict(without)))
+                except (TooLong, ModelError):
+                    continue                  # cannot tell: reduce the case as it is
+            withouts = runner.run(again, f"k{k}") if again else {}
+        for case in cases:
+            r = results[case.seed]
+            if r.batched and not (case.seed in withouts and withouts[case.seed].agrees):
+                results[case.seed] = runner.confirm(case, r, f"b{k}")
+        return runner.programs, results, withouts
 
     def record(s, r, small):
         """Counts a new difference in its group; 1."""
@@ -142,30 +160,25 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
         say(f"seed {s}: {r.detail}{note}")
         return 1
 
-    def handle(s, r):
-        """A case that differed: known, or new (cut down and grouped)."""
+    def handle(s, r, w):
+        """A case that differed (w: its run without the known constructs):
+        known, or new (cut down and grouped)."""
         program = generate(s, off)
         if r.kind == "batch":
             return record(s, r, program)       # alone it agrees: nothing to cut down
-        if known and known.known:
+        if known and known.known and w is not None:
             # known when it goes away with every known construct switched off
-            without = generate(s, off | known.switched_off())
-            try:
-                r2 = checking.check(target, without, predict(without), workdir, f"known{s}")
-            except (TooLong, ModelError):
-                r2 = None                     # cannot tell: reduce the program as it is
-            if r2 is not None and r2.agrees:
+            if w.agrees:
                 c.known += 1
                 why = known.explain(static_constructs(program))
                 names = " or ".join(name for name, _ in why) or "?"
                 say(f"seed {s}: known ({names}): {r.detail}")
                 return 0
-            if r2 is not None:
-                program, r = without, r2
+            program, r = generate(s, off | known.switched_off()), w
         return record(s, r, minimise(target, program, r, workdir, f"reduce{s}", reduce_tries))
 
     def seconds():
-        return before + time.monotonic() - started - spent[0]
+        return before + time.monotonic() - started
 
     target.start()
     try:
@@ -187,7 +200,7 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
                 finished, _ = concurrent.futures.wait(pending, return_when=concurrent.futures.FIRST_COMPLETED)
                 for fut in sorted(finished, key=lambda f: pending[f][0]):
                     k, cases = pending.pop(fut)
-                    programs, results = fut.result()
+                    programs, results, withouts = fut.result()
                     c.programs += programs
                     c.cases += len(cases)
                     for case in cases:
@@ -195,9 +208,7 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
                         if r.agrees:
                             c.agree += 1
                             continue
-                        t0 = time.monotonic()
-                        handle(case.seed, r)
-                        spent[0] += time.monotonic() - t0
+                        handle(case.seed, r, withouts.get(case.seed))
                     c.done.add(k)
                     c.seconds = seconds()
                     if findings:
