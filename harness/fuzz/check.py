@@ -15,6 +15,7 @@ class Result:
         # line the kinds of event on both sides
         self.signature = signature or (kind,)
         self.batched = False          # seen with other cases in the process, not yet alone
+        self.lines = (None, None)     # the first lines that differ: the platform's, the model's
 
     @property
     def agrees(self):
@@ -41,8 +42,12 @@ def compare(expected, status, stdout, how):
             want_text = show(w) if w is not None else "nothing more"
             where = f"line {n + 1}: got {got_text}, model expects {want_text}"
             if status < 0:
-                return Result("crash", f"killed by {signal_name(-status)}; {where}")
-            return Result("output", where, ("output", (g or "")[:1], (w or "")[:1]))
+                r = Result("crash", f"killed by {signal_name(-status)}; {where}")
+                r.lines = (g, w)
+                return r
+            r = Result("output", where, ("output", (g or "")[:1], (w or "")[:1]))
+            r.lines = (g, w)
+            return r
     if status != expected.status:
         return Result("status", f"exit status {status}, model expects {expected.status}")
     return Result("agree")

@@ -63,7 +63,9 @@ def write(folder, number, target, seed, program, result, versions=()):
             pass
     else:
         got, ended = log.splitlines()[:20], "did not build"
-    g, w = first_difference(got, want) if ok else (None, None)
+    # the reduced case's own run says best what differs; the first run when
+    # it cannot be repeated here
+    g, w = first_difference(got, want) if ok else result.lines
     text = [f"# {target.name}: {result.kind} difference (seed {seed})", "",
             "## The rule broken", "", rule(result.kind, g, w), "",
             "## What differs", "", result.detail, "",
