@@ -8,8 +8,9 @@
   zeb check-sources
   zeb matrix [--platforms host,arm,wine,windows-arm64,PATH.toml] [--output FILE] [--update-readme]
   zeb pack --platform NAME|PATH.toml [--programs suite|behaviour|all] [--fuzz N --seed S] [REGEX] -o FILE.zip
-  zeb fuzz [--platform NAME|PATH.toml] [--count N] [--seed S] [--jobs J] [--keep DIR]
-  zeb sensitivity [--platform host|arm|PATH.toml] [--variants NAME,...] [--jobs N]
+  zeb fuzz [--platform NAME|PATH.toml] [--count N] [--minutes M] [--seed S] [--jobs J] [--batch B]
+           [--keep DIR] [--findings DIR | --resume DIR]
+  zeb sensitivity [--platform host|arm|PATH.toml] [--variants NAME,...] [--jobs N] [--fuzz N [--seed S]]
 """
 import argparse
 import os
@@ -33,7 +34,7 @@ import runner
 import sensitivity
 import variants
 import xfail
-from fuzz import known, loop, targets
+from fuzz import against, campaign, known, loop, targets
 from paths import BUILD, ROOT
 from platform_file import PlatformError
 from platforms import built_in_names, resolve
@@ -410,6 +411,8 @@ def cmd_sensitivity(args):
         sys.exit(f"zeb: {e}")
     packages.ensure(platform.packages)
     started = time.monotonic()
+    if args.fuzz is not None:
+        return sensitivity_fuzz(platform, chosen, args, started)
     try:
         by_variant = sensitivity.run(platform, chosen, args.jobs)
     except PlatformError as e:
@@ -420,6 +423,29 @@ def cmd_sensitivity(args):
     print(f"zeb: {len(chosen)} variant run-times on {platform.name} in {time.monotonic() - started:.0f} s")
     print("\n".join(lines))
     return 0 if ok else 1
+
+
+def sensitivity_fuzz(platform, chosen, args, started):
+    """N random cases against every variant run-time: how many differ."""
+    if args.fuzz < 1:
+        sys.exit("zeb: --fuzz must be 1 or more")
+    try:
+        runner.prepare(platform)
+    except PlatformError as e:
+        sys.exit(f"zeb: {e}")
+    if not sensitivity.build_variants(platform, args.jobs):
+        return 1
+    cases = against.cases_of(args.fuzz, args.seed)
+    found = {}
+    for v in chosen:
+        print(f"zeb: {platform.name}.{v.name}: {v.breaks} ...", flush=True)
+        target = targets.from_platform(variants.platform_for(platform, v), runner)
+        found[v.name] = against.differing(target, cases, loop.BATCH, args.jobs)
+    lines, holes = against.matrix(chosen, found, len(cases))
+    print(f"zeb: {len(cases)} random cases against {len(chosen)} variant run-times on {platform.name} "
+          f"in {time.monotonic() - started:.0f} s")
+    print("\n".join(lines))
+    return 1 if holes else 0
 
 
 def cmd_cc(argv):
@@ -443,20 +469,38 @@ def fuzz_target(name_or_path):
 
 
 def cmd_fuzz(args):
-    if args.count < 0 or args.jobs < 1:
-        sys.exit("zeb: --count must be 0 or more and --jobs 1 or more")
-    if args.keep:
+    if (args.count is not None and args.count < 0) or args.jobs < 1 or args.batch < 1:
+        sys.exit("zeb: --count must be 0 or more, --jobs and --batch 1 or more")
+    if args.minutes is not None and args.minutes <= 0:
+        sys.exit("zeb: --minutes must be more than 0")
+    count = args.count
+    if count is None and args.minutes is None and not args.resume:
+        count = 100
+    for folder, what in ((args.keep, "reduced programs"), (args.findings, "findings")):
+        if folder:
+            try:
+                os.makedirs(folder, exist_ok=True)
+            except OSError as e:
+                sys.exit(f"zeb: cannot write {what} to {folder}: {e.strerror}")
+    if args.resume:
         try:
-            os.makedirs(args.keep, exist_ok=True)
-        except OSError as e:
-            sys.exit(f"zeb: cannot write reduced programs to {args.keep}: {e.strerror}")
+            state = campaign.load(args.resume)
+        except ValueError as e:
+            sys.exit(f"zeb: {e}")
+        if args.platform == "host" and state.platform != "host":
+            args.platform = state.platform
     target = fuzz_target(args.platform)
+    if args.resume and state.platform != target.name:
+        sys.exit(f"zeb: {args.resume} holds a campaign on {state.platform}, not {target.name}")
     try:
         target.known = known.load(target.name)
     except ValueError as e:
         sys.exit(f"zeb: {e}")
-    new = loop.fuzz(target, args.count, args.seed, jobs=args.jobs, keep=args.keep, known=target.known,
-                      reduce_tries=args.reduce_tries)
+    platform = getattr(target, "platform", None)
+    versions = (lambda: results.tool_versions(platform)) if platform is not None else None
+    new = loop.fuzz(target, count, args.seed, jobs=args.jobs, keep=args.keep, known=target.known,
+                    reduce_tries=args.reduce_tries, batch=args.batch, minutes=args.minutes,
+                    findings=args.findings, resume=args.resume, versions=versions)
     return 1 if new else 0
 
 
@@ -524,9 +568,15 @@ def main(argv):
                    help="build the matrix from stored runs, one column each, without running anything")
     f = sub.add_parser("fuzz", help="random programs run on a platform and compared with the model")
     f.add_argument("--platform", default="host", help="a platform's name or a platform file (default host)")
-    f.add_argument("--count", type=int, default=100, help="programs to run (default 100)")
-    f.add_argument("--seed", type=int, default=1, help="seed of the first program; program i has seed+i")
+    f.add_argument("--count", type=int, help="cases to run (default 100, or no limit with --minutes)")
+    f.add_argument("--minutes", type=float, help="stop starting programs after this many minutes")
+    f.add_argument("--seed", type=int, default=1, help="seed of the first case; case i has seed+i")
     f.add_argument("--jobs", type=int, default=int(JOBS), help="programs built and run at once")
+    f.add_argument("--batch", type=int, default=loop.BATCH,
+                   help=f"cases in one program (default {loop.BATCH}; 1: each case a program of its own)")
+    f.add_argument("--findings", help="write a report for each new group of differences here, and the "
+                   "campaign's state")
+    f.add_argument("--resume", metavar="DIR", help="go on with the campaign whose findings are in DIR")
     f.add_argument("--keep", help="write each reduced program that differs here")
     f.add_argument("--reduce-tries", type=int, default=300, help="builds spent reducing one difference")
     se = sub.add_parser("sensitivity", help="the suite against run-times broken on purpose: what catches each fault")
@@ -534,6 +584,9 @@ def main(argv):
                     "layer's run-time")
     se.add_argument("--variants", "--faults", dest="variants", help="only these variants (comma-separated names of layer/variants/NAME.toml)")
     se.add_argument("--jobs", "-j", type=int, default=JOBS, help=f"programs built and run at once (default {JOBS})")
+    se.add_argument("--fuzz", type=int, metavar="N", help="N random cases (./zeb fuzz's) against every variant "
+                    "instead of the suite")
+    se.add_argument("--seed", type=int, default=424242, help="with --fuzz: the first case's seed")
     args = p.parse_args(argv)
     if getattr(args, "timeout", None) is not None and args.timeout <= 0:
         p.error("--timeout must be more than 0")

@@ -12,7 +12,6 @@ PRELUDE = r"""#include <windows.h>
 #include <stdio.h>
 
 static unsigned Sum;
-static int Count[%(filters)d];
 static volatile int Sink;
 
 static void Line(const char *format, ...)
@@ -40,11 +39,22 @@ static int ReadAt(volatile int *p)
     return *p;
 }
 
-static int Filter(int id, EXCEPTION_POINTERS *ep)
+static int Caught(unsigned long code)
+{
+    Line("M %%08lX", code);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+"""
+
+# A case's filters, with their own call counts: %(p)s names the case.
+FILTER = r"""
+static int %(p)sCount[%(filters)d];
+
+static int %(p)sFilter(int id, EXCEPTION_POINTERS *ep)
 {
     EXCEPTION_RECORD *r = ep->ExceptionRecord;
     unsigned long code = r->ExceptionCode, sum = 0, i;
-    int n = ++Count[id];
+    int n = ++%(p)sCount[id];
     for (i = 0; i < r->NumberParameters && i < EXCEPTION_MAXIMUM_PARAMETERS; i++)
         sum += (unsigned long)r->ExceptionInformation[i];
     Line("F%%d %%08lX %%lX %%lu %%lX", id, code, (unsigned long)(r->ExceptionFlags & 0x11),
@@ -53,13 +63,6 @@ static int Filter(int id, EXCEPTION_POINTERS *ep)
 %(cases)s    }
     return 0;
 }
-
-static int Caught(unsigned long code)
-{
-    Line("M %%08lX", code);
-    return EXCEPTION_EXECUTE_HANDLER;
-}
-
 """
 
 MAIN = r"""
@@ -102,24 +105,43 @@ def filter_case(f):
     return "\n".join(lines) + "\n"
 
 
+# Many cases in one program: each case runs as its own main would, from a
+# checksum of zero, and then a line that is no event ends it with its status,
+# so that the cases' outputs can be told apart and judged one by one.
+BATCH_MAIN = r"""
+int main(void)
+{
+    setvbuf(stdout, NULL, _IONBF, 0);
+%(runs)s    return 0;
+}
+"""
+
+CASE_END = "#"                       # the line ending a case in a batch: "#K STATUS"
+
+
 class Printer:
-    def __init__(self, program):
+    def __init__(self, program, prefix=""):
         self.p = program
+        self.prefix = prefix          # the names of this case's functions begin with it
         self.out = []
 
     def emit(self, depth, text):
         self.out.append("    " * depth + text)
 
-    def source(self):
+    def fn(self, i):
+        return f"{self.prefix}f{i}"
+
+    def case(self):
+        """The case's filters and functions, without main."""
         filters = max(list(self.p.filters) + [0]) + 1
         cases = "".join(filter_case(self.p.filters[k]) for k in sorted(self.p.filters))
-        self.out.append(PRELUDE % {"filters": filters, "cases": cases})
+        self.out.append(FILTER % {"p": self.prefix, "filters": filters, "cases": cases})
         n = len(self.p.functions)
         for i in range(n):
-            self.out.append(f"static void f{i}(int depth, jmp_buf *env);")
+            self.out.append(f"static void {self.fn(i)}(int depth, jmp_buf *env);")
         for i, body in enumerate(self.p.functions):
             self.out.append("")
-            self.out.append(f"static void f{i}(int depth, jmp_buf *env)")
+            self.out.append(f"static void {self.fn(i)}(int depth, jmp_buf *env)")
             self.out.append("{")
             loops = sorted({s.id for s in walk(body) if isinstance(s, Loop)})
             for lid in loops:
@@ -128,10 +150,27 @@ class Printer:
             self.emit(1, "(void)env;")
             self.stmts(body, 1, "env")
             self.out.append("}")
-        calls = "".join(f"        __try {{\n            f{i}(0, NULL);\n        }} __except (Caught((unsigned long)"
-                        f"GetExceptionCode())) {{\n        }}\n" for i in range(n))
-        self.out.append(MAIN % {"rounds": ROUNDS, "calls": calls})
+
+    def calls(self):
+        return "".join(f"        __try {{\n            {self.fn(i)}(0, NULL);\n        }} __except (Caught((unsigned long)"
+                       f"GetExceptionCode())) {{\n        }}\n" for i in range(len(self.p.functions)))
+
+    def source(self):
+        self.out.append(PRELUDE % {})
+        self.case()
+        self.out.append(MAIN % {"rounds": ROUNDS, "calls": self.calls()})
         return "\n".join(self.out)
+
+    def run_function(self):
+        """The case's main as a function of its own."""
+        self.out.append("")
+        self.out.append(f"static void {self.prefix}run(void)")
+        self.out.append("{")
+        self.emit(1, "volatile int round;")
+        self.emit(1, f"for (round = 0; round < {ROUNDS}; round++) {{")
+        self.out.append(self.calls().rstrip("\n"))
+        self.emit(1, "}")
+        self.out.append("}")
 
     def stmts(self, stmts, depth, env):
         for s in stmts:
@@ -148,7 +187,7 @@ class Printer:
         elif isinstance(s, Try):
             self.block("__try", s.body, d, env)
             if s.kind == "except":
-                self.emit(d, f"__except (Filter({s.filter}, GetExceptionInformation())) {{")
+                self.emit(d, f"__except ({self.prefix}Filter({s.filter}, GetExceptionInformation())) {{")
                 if s.handler_code:
                     self.emit(d + 1, f'Line("H{s.id} %08lX", (unsigned long)GetExceptionCode());')
                 else:
@@ -180,7 +219,7 @@ class Printer:
         elif isinstance(s, Fault):
             self.emit(d, "Sink = ReadAt(NULL);")
         elif isinstance(s, Call):
-            self.emit(d, f"if (depth < {MAX_DEPTH}) f{s.callee}(depth + 1, {env});")
+            self.emit(d, f"if (depth < {MAX_DEPTH}) {self.fn(s.callee)}(depth + 1, {env});")
         elif isinstance(s, SetJmp):
             self.emit(d, "{")
             self.emit(d + 1, f"jmp_buf Env{s.id};")
@@ -199,3 +238,18 @@ class Printer:
 
 def c_source(program):
     return Printer(program).source() + "\n"
+
+
+def batch_source(programs):
+    """One program running the cases one after another."""
+    out = [PRELUDE % {}]
+    runs = []
+    for k, program in enumerate(programs):
+        pr = Printer(program, prefix=f"c{k}_")
+        pr.case()
+        pr.run_function()
+        out += pr.out
+        runs.append(f"    Sum = 0;\n    c{k}_run();\n    Line(\"X\");\n"
+                    f"    printf(\"{CASE_END}{k} %u\\n\", Sum % 97u);\n")
+    out.append(BATCH_MAIN % {"runs": "".join(runs)})
+    return "\n".join(out) + "\n"

@@ -153,7 +153,7 @@ class Generator:
             rules, default = [], r.weighted([(3, 1), (1, 0)])
         elif shape == "code":
             code = r.pick(CONTINUABLE + CONTINUABLE + (NONCONTINUABLE,) + OTHER)
-            verdict = r.pick([1, 0, -1, -1] if code in CONTINUABLE else [1, 0])
+            verdict = r.pick([1, 0, -1, -1] if code in CONTINUABLE + (NONCONTINUABLE,) else [1, 0])
             rules, default = [(code, None, verdict)], r.pick([1, 0])
         elif shape == "count":
             rules, default = [(None, 1 + r.below(2), r.pick([0, 1]))], r.pick([0, 1])

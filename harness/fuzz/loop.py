@@ -2,89 +2,24 @@
 import concurrent.futures
 import os
 import shutil
-import signal
 import tempfile
 import time
 
+from . import campaign as campaigns
+from . import check as checking
+from . import report
+from .batch import Case, Runner
+from .check import Result, compare  # noqa: F401  (the loop's results, for its callers)
 from .cprint import c_source
 from .generate import generate
 from .model import ModelError, TooLong, predict
 from .program import static_constructs
+from .progress import Progress
 from .reduce import reduce
 
-
-class Result:
-    """A program's run against the model: kind is "agree", "output",
-    "status", "crash", "hang" or "build"."""
-
-    def __init__(self, kind, detail="", signature=None):
-        self.kind, self.detail = kind, detail
-        # what a reduced program must keep: the kind, and for a differing
-        # line the kinds of event on both sides
-        self.signature = signature or (kind,)
-
-    @property
-    def agrees(self):
-        return self.kind == "agree"
-
-
-def show(text):
-    return '"' + text.encode("unicode_escape").decode("ascii") + '"'
-
-
-def compare(expected, status, stdout, how):
-    """How a run differs from what the model expects."""
-    if how == "hang":
-        return Result("hang", "still running after the timeout")
-    got = stdout.split("\n")
-    if got and got[-1] == "":
-        got.pop()
-    want = expected.lines
-    for n in range(max(len(got), len(want))):
-        g = got[n] if n < len(got) else None
-        w = want[n] if n < len(want) else None
-        if g != w:
-            got_text = show(g) if g is not None else "nothing more"
-            want_text = show(w) if w is not None else "nothing more"
-            where = f"line {n + 1}: got {got_text}, model expects {want_text}"
-            if status < 0:
-                return Result("crash", f"killed by {signal_name(-status)}; {where}")
-            return Result("output", where, ("output", (g or "")[:1], (w or "")[:1]))
-    if status != expected.status:
-        return Result("status", f"exit status {status}, model expects {expected.status}")
-    return Result("agree")
-
-
-def build_failure(log):
-    """The line of a compiler's messages that says what went wrong."""
-    if "PLEASE submit a bug report" in log or "Stack dump:" in log:
-        return "the compiler crashed"
-    first = next((ln for ln in log.splitlines() if "error" in ln.lower()), log.strip()[:200])
-    return first.strip()
-
-
-def signal_name(n):
-    try:
-        return signal.Signals(n).name
-    except ValueError:
-        return f"signal {n}"
-
-
-def check(target, program, expected, workdir, name):
-    """Builds and runs one program; its Result."""
-    source = os.path.join(workdir, name + ".c")
-    exe = os.path.join(workdir, name + target.exe_suffix)
-    with open(source, "w") as f:
-        f.write(c_source(program))
-    ok, log = target.build(source, exe)
-    if not ok:
-        return Result("build", "did not build: " + build_failure(log))
-    status, stdout, how = target.run(exe)
-    try:
-        os.unlink(exe)
-    except OSError:
-        pass
-    return compare(expected, status, stdout, how)
+# Cases in one program: enough that starting it costs little beside
+# compiling it (a compile grows with its cases, a start does not).
+BATCH = 40
 
 
 def minimise(target, program, first, workdir, name, max_tries):
@@ -94,15 +29,15 @@ def minimise(target, program, first, workdir, name, max_tries):
             expected = predict(p)
         except (TooLong, ModelError):
             return False
-        r = check(target, p, expected, workdir, name)
+        r = checking.check(target, p, expected, workdir, name)
         return r.signature == first.signature
     return reduce(program, still_differs, max_tries)
 
 
 class Stats:
     def __init__(self):
-        self.programs = 0
-        self.runs = {}                # construct -> programs that ran it
+        self.programs = 0             # cases, each a program when run alone
+        self.runs = {}                # construct -> cases that ran it
 
     def add(self, constructs):
         self.programs += 1
@@ -129,72 +64,177 @@ def write_kept(keep, seed, platform, program):
     return path
 
 
-def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, out=print):
-    """Runs count programs from seed on; returns the number of new differences."""
+def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, out=print, batch=BATCH,
+         minutes=None, findings=None, resume=None, versions=None, progress=None):
+    """Runs count cases from seed on (None: no limit), for at most `minutes`
+    when given, `batch` cases to a program; returns the campaign's number of
+    new differences.  With `findings`, each new group of differences is
+    written there as a report, and the campaign's state kept for `resume`
+    (a folder a campaign wrote, whose seed and batch size it goes on with)."""
     off = set(known.off) if known else set()
-    started = time.monotonic()
+    if resume:
+        c = campaigns.load(resume)
+        findings, seed, batch = resume, c.seed, c.batch
+    else:
+        c = campaigns.Campaign(seed, batch, target.name)
+    if findings:
+        os.makedirs(findings, exist_ok=True)
     stats = Stats()
+    started = time.monotonic()
+    deadline = None if minutes is None else started + 60 * minutes
+    before = c.seconds
     workdir = tempfile.mkdtemp(prefix="zeb-fuzz-")
-    agree, differ, known_count, skipped = 0, [], 0, 0
-    target.start()
-    try:
-        jobs_in = []
-        for i in range(count):
-            s = seed + i
+    if progress is None and out is print and minutes is not None:
+        progress = Progress()
+
+    def say(line):
+        if progress:
+            progress.clear()
+        out(line)
+
+    def ranges():
+        k = 0
+        while count is None or k * batch < count:
+            first = seed + k * batch
+            last = first + batch if count is None else seed + min((k + 1) * batch, count)
+            if k not in c.done:
+                yield k, range(first, last)
+            k += 1
+
+    def prepare(seeds):
+        cases = []
+        for s in seeds:
             program = generate(s, off)
             try:
                 expected = predict(program)
             except (TooLong, ModelError) as e:
-                skipped += 1
-                out(f"seed {s}: skipped, the model cannot follow it ({type(e).__name__}: {e})")
+                c.skipped += 1
+                say(f"seed {s}: skipped, the model cannot follow it ({type(e).__name__}: {e})")
                 continue
             stats.add(expected.constructs)
-            jobs_in.append((s, program, expected))
-        with concurrent.futures.ThreadPoolExecutor(max(1, jobs)) as pool:
-            futures = [(s, p, e, pool.submit(check, target, p, e, workdir, f"fuzz{s}")) for s, p, e in jobs_in]
-            for s, program, expected, fut in futures:
-                r = fut.result()
-                if r.agrees:
-                    agree += 1
-                else:
-                    differ.append((s, r))
-        ran = time.monotonic() - started
-        new = 0
-        for s, r in differ:
-            program = generate(s, off)
-            if known and known.known:
-                # known when it goes away with every known construct switched off
-                without = generate(s, off | known.switched_off())
-                try:
-                    r2 = check(target, without, predict(without), workdir, f"known{s}")
-                except (TooLong, ModelError):
-                    r2 = None                 # cannot tell: reduce the program as it is
-                if r2 is not None and r2.agrees:
-                    known_count += 1
-                    why = known.explain(static_constructs(program))
-                    names = " or ".join(c for c, _ in why) or "?"
-                    out(f"seed {s}: known ({names}): {r.detail}")
+            cases.append(Case(s, program, expected))
+        return cases
+
+    def run_batch(k, cases):
+        """Runs a batch; a case that differs is tried again without the
+        known constructs (those batched too), and alone when that does not
+        make it agree."""
+        runner = Runner(target, workdir)
+        results = runner.run(cases, f"b{k}", confirm=False) if cases else {}
+        withouts = {}
+        if known and known.known:
+            again = []
+            for case in cases:
+                if results[case.seed].agrees:
                     continue
-                if r2 is not None:
-                    program, r = without, r2
-            small = minimise(target, program, r, workdir, f"reduce{s}", reduce_tries)
-            note = ""
-            if keep:
-                note = f" (reduced: {write_kept(keep, s, target.name, small)})"
-            new += 1
-            out(f"seed {s}: {r.detail}{note}")
+                without = generate(case.seed, off | known.switched_off())
+                try:
+                    again.append(Case(case.seed, without, predict(without)))
+                except (TooLong, ModelError):
+                    continue                  # cannot tell: reduce the case as it is
+            withouts = runner.run(again, f"k{k}") if again else {}
+        for case in cases:
+            r = results[case.seed]
+            if r.batched and not (case.seed in withouts and withouts[case.seed].agrees):
+                results[case.seed] = runner.confirm(case, r, f"b{k}")
+        return runner.programs, results, withouts
+
+    def record(s, r, small):
+        """Counts a new difference in its group; 1."""
+        c.differ += 1
+        signature = [list(r.signature), sorted(static_constructs(small))]
+        g = c.group(signature)
+        note = ""
+        if keep:
+            note = f" (reduced: {write_kept(keep, s, target.name, small)})"
+        if g is None:
+            path = None
+            if findings:
+                path = report.write(findings, len(c.groups) + 1, target, s, small, r,
+                                    versions() if versions else ())
+            g = c.add_group(signature, s, r.detail, path)
+            note += f" (finding {len(c.groups)}" + (f": {path})" if path else ")")
+        else:
+            g["seeds"].append(s)
+            note += f" (finding {c.groups.index(g) + 1} again)"
+        say(f"seed {s}: {r.detail}{note}")
+        return 1
+
+    def handle(s, r, w):
+        """A case that differed (w: its run without the known constructs):
+        known, or new (cut down and grouped)."""
+        program = generate(s, off)
+        if r.kind == "batch":
+            return record(s, r, program)       # alone it agrees: nothing to cut down
+        if known and known.known and w is not None:
+            # known when it goes away with every known construct switched off
+            if w.agrees:
+                c.known += 1
+                why = known.explain(static_constructs(program))
+                names = " or ".join(name for name, _ in why) or "?"
+                say(f"seed {s}: known ({names}): {r.detail}")
+                return 0
+            program, r = generate(s, off | known.switched_off()), w
+        return record(s, r, minimise(target, program, r, workdir, f"reduce{s}", reduce_tries))
+
+    def seconds():
+        return before + time.monotonic() - started
+
+    target.start()
+    try:
+        with concurrent.futures.ThreadPoolExecutor(max(1, jobs)) as pool:
+            pending = {}
+            source = ranges()
+            more = True
+            while True:
+                while more and len(pending) < max(1, jobs) and (deadline is None or time.monotonic() < deadline):
+                    nxt = next(source, None)
+                    if nxt is None:
+                        more = False
+                        break
+                    k, seeds = nxt
+                    cases = prepare(seeds)
+                    pending[pool.submit(run_batch, k, cases)] = (k, cases)
+                if not pending:
+                    break
+                finished, _ = concurrent.futures.wait(pending, return_when=concurrent.futures.FIRST_COMPLETED)
+                for fut in sorted(finished, key=lambda f: pending[f][0]):
+                    k, cases = pending.pop(fut)
+                    programs, results, withouts = fut.result()
+                    c.programs += programs
+                    c.cases += len(cases)
+                    for case in cases:
+                        r = results[case.seed]
+                        if r.agrees:
+                            c.agree += 1
+                            continue
+                        handle(case.seed, r, withouts.get(case.seed))
+                    c.done.add(k)
+                    c.seconds = seconds()
+                    if findings:
+                        c.save(findings)
+                    if progress:
+                        progress.update(c, c.seconds)
+        if progress:
+            progress.clear()
+        c.seconds = seconds()
+        if findings:
+            c.save(findings)
         out(stats.line())
-        minutes = ran / 60
-        out(f"{len(jobs_in)} programs in {ran:.0f} s ({len(jobs_in) / minutes if minutes else 0:.0f} per minute"
-            f" with {jobs} jobs)" + (f"; {skipped} skipped" if skipped else ""))
-        if known_count:
-            out(f"{known_count} known deviations")
-        out(f"{agree} agree, {new} differ")
-        return new
+        per_minute = 60 / c.seconds if c.seconds else 0
+        out(f"{c.cases} cases in {c.programs} programs in {c.seconds:.0f} s ({c.cases * per_minute:.0f} cases and "
+            f"{c.programs * per_minute:.0f} programs a minute with {jobs} jobs)"
+            + (f"; {c.skipped} skipped" if c.skipped else ""))
+        if c.known:
+            out(f"{c.known} known deviations")
+        for n, g in enumerate(c.groups, 1):
+            out(f"finding {n}: {len(g['seeds'])} cases (seed {g['seeds'][0]} first): {g['detail']}"
+                + (f"; report {g['report']}" if g["report"] else ""))
+        out(f"{c.cases} cases in {c.programs} programs: {c.agree} agree, {c.differ} differ")
+        return c.differ
     finally:
         target.stop()
         shutil.rmtree(workdir, ignore_errors=True)
-
 
 def main(argv):
     """The host platform with given tools, for the project's own tests."""

@@ -13,7 +13,7 @@ exception raised inside a filter is dispatched from the filter: every block
 still active is searched again, innermost first, with EXCEPTION_NESTED_CALL
 set in the record's flags up to and including the frame whose filter
 raised it, and clear beyond that frame."""
-from .program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, ROUNDS, Call, Event,
+from .program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, NONCONTINUABLE_EXCEPTION, ROUNDS, Call, Event,
                      Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try, When)
 
 MAX_STEPS = 4000
@@ -135,8 +135,16 @@ class Model:
                 if verdict == 1:
                     raise Unwind(b, record)
                 if verdict == -1:
-                    if record.flags & EXCEPTION_NONCONTINUABLE or record.code == ACCESS_VIOLATION:
-                        raise ModelError("continue execution of an exception that cannot continue")
+                    if record.code == ACCESS_VIOLATION:
+                        raise ModelError("continue execution of a fault")
+                    if record.flags & EXCEPTION_NONCONTINUABLE:
+                        # the dispatcher refuses: a new, noncontinuable
+                        # exception searched from the start, every filter
+                        # again; raised where the refused one was, so inside
+                        # the same filter when that one came from a filter
+                        self.seen.add("continue-noncontinuable")
+                        self.dispatch(Record(NONCONTINUABLE_EXCEPTION, EXCEPTION_NONCONTINUABLE, []), filter_frame)
+                        raise ModelError("a noncontinuable exception continued")
                     self.seen.add("continue-execution")
                     return
                 if verdict != 0:

@@ -2,14 +2,16 @@
 and the reducer cuts down.  Every statement list is a plain Python list, so
 that the reducer can delete from it in place."""
 
-# Exception codes.  A filter may answer EXCEPTION_CONTINUE_EXECUTION only
-# for the continuable codes, which are raised only with flags 0 and never by
-# a fault: continuing a fault would fault again for ever.
+# Exception codes.  A filter answers EXCEPTION_CONTINUE_EXECUTION for the
+# continuable codes, which are raised only with flags 0 and never by a fault
+# (continuing a fault would fault again for ever), and for the
+# noncontinuable one, which the dispatcher must refuse.
 CONTINUABLE = (0xE0000001, 0xE0000002)
 NONCONTINUABLE = 0xE0000003          # always raised with EXCEPTION_NONCONTINUABLE
 OTHER = (0xE0000004, 0xC0000005)     # 0xC0000005 raised in software
 ACCESS_VIOLATION = 0xC0000005
 EXCEPTION_NONCONTINUABLE = 1
+NONCONTINUABLE_EXCEPTION = 0xC0000025   # raised when a filter continues a noncontinuable exception
 EXCEPTION_NESTED_CALL = 0x10
 MAX_DEPTH = 3                        # calls deeper than this are skipped
 ROUNDS = 2                           # main calls every function this many times

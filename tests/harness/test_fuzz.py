@@ -205,8 +205,15 @@ class MoreSemantics(unittest.TestCase):
         self.assertEqual(lines[:5], ["F1 E0000001 0 0 0", "F1 E0000002 10 0 0", "F1 E0000002 0 0 0",
                                      "F1 E0000002 0 0 0", "F9 E0000002 0 0 0"])
 
-    def test_noncontinuable_exception_cannot_be_continued(self):
-        with self.assertRaises(ModelError):
+    def test_continuing_a_noncontinuable_exception_raises_a_new_one_searched_afresh(self):
+        # the inner filter continues 0xE0000003; the dispatcher raises
+        # 0xC0000025 (noncontinuable, no parameters) and every filter sees it
+        lines = run([exc(1, [exc(2, [Raise(0xE0000003, 1, [7])])])],
+                    filters=[Filter(2, [(0xE0000003, None, -1)], 0), Filter(1, [], 0)])
+        self.assertEqual(lines, ["F2 E0000003 1 1 7", "F2 C0000025 1 0 0", "F1 C0000025 1 0 0", "M C0000025"])
+        # a filter continuing every exception meets 0xC0000025 for ever
+        from fuzz.model import TooLong
+        with self.assertRaises(TooLong):
             run([exc(1, [Raise(0xE0000003, 1, [])])], filters=[Filter(1, [], -1)])
 
     def test_handler_and_finally_run_each_once_per_round(self):
@@ -245,30 +252,30 @@ class Loop_(unittest.TestCase):
     GetExceptionCode() in __except blocks."""
 
     def setUp(self):
-        from fuzz import loop as runner
-        self.runner = runner
-        self.saved = runner.check
+        from fuzz import check as checking, loop as runner
+        self.runner, self.checking = runner, checking
+        self.saved = checking.check
 
         def simulated(target, program, expected, workdir, name):
             import re
             out = re.sub(r"^(H\d+) [0-9A-F]{8}$", r"\1 00000000", expected.stdout, flags=re.M)
             return compare(expected, expected.status, out, "")
-        runner.check = simulated
+        checking.check = simulated
 
     def tearDown(self):
-        self.runner.check = self.saved
+        self.checking.check = self.saved
 
     def fuzz(self, known, keep=None):
         lines = []
         new = self.runner.fuzz(Fake(), 12, 300, jobs=1, keep=keep, known=known, reduce_tries=60,
-                               out=lines.append)
+                               out=lines.append, batch=1)
         return new, lines
 
     def test_known_deviation_reported_as_known(self):
         new, lines = self.fuzz(parse("handler-code: known: reads 0\n"))
         self.assertEqual(new, 0)
         self.assertTrue(any("known (handler-code)" in ln for ln in lines))
-        self.assertRegex(lines[-1], r"^\d+ agree, 0 differ$")
+        self.assertRegex(lines[-1], r"^12 cases in \d+ programs: \d+ agree, 0 differ$")
 
     def test_new_difference_reduced_and_kept(self):
         import tempfile

@@ -1,0 +1,71 @@
+"""The fuzzer judged: random cases run against each variant run-time must
+differ from the model, or the generator has a hole.  The same cases go
+against every variant, batched as in a campaign."""
+import shutil
+import tempfile
+import concurrent.futures
+
+from .batch import Case, Runner
+from .generate import generate
+from .model import ModelError, TooLong, predict
+
+# What the generator would need to make a variant's programs differ, for the
+# variants it does not make differ.
+CLOSES = {
+    "cxx_destroy_twice_on_rethrow": "C++ cases: a rethrown object's destructor counted by the handlers that caught it",
+    "cxx_leak_on_new_throw": "C++ cases: a handler that ends by a new throw, with the first object's destructor logged",
+    "noncontinuable_continued": "a filter continuing a noncontinuable exception that reaches it (generated, but in "
+                                "about 1 case in 400: run more cases)",
+}
+
+
+def cases_of(count, seed):
+    out = []
+    for s in range(seed, seed + count):
+        program = generate(s)
+        try:
+            out.append(Case(s, program, predict(program)))
+        except (TooLong, ModelError):
+            continue
+    return out
+
+
+def differing(target, cases, batch, jobs):
+    """{seed: Result} of the cases that do not agree with the model."""
+    workdir = tempfile.mkdtemp(prefix="zeb-against-")
+    try:
+        runner = Runner(target, workdir)
+        groups = [cases[i:i + batch] for i in range(0, len(cases), batch)]
+        out = {}
+        with concurrent.futures.ThreadPoolExecutor(max(1, jobs)) as pool:
+            # a case differing in its batch is enough: no need to run it alone
+            for part in pool.map(lambda g: runner.run(g[1], f"v{g[0]}", confirm=False), enumerate(groups)):
+                out.update({s: r for s, r in part.items() if not r.agrees})
+        return out
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def matrix(variants, found, total):
+    """The report's lines (variant, differing cases, the first of them) and
+    the variants no case caught."""
+    width = max(len(v.name) for v in variants)
+    lines = [f"{'variant':<{width}}  differing cases of {total}  first (seed: what differs)",
+             f"{'-' * width}  {'-' * 24}  {'-' * 30}"]
+    holes = []
+    for v in variants:
+        d = found[v.name]
+        first = ""
+        if d:
+            s = min(d)
+            first = f"{s}: {d[s].kind}: {d[s].detail}"
+            first = first if len(first) <= 90 else first[:87] + "..."
+        else:
+            holes.append(v)
+        lines.append(f"{v.name:<{width}}  {len(d):>24}  {first}")
+    lines.append("")
+    for v in holes:
+        lines.append(f"generator hole: {v.name} ({v.breaks}): no case differs; "
+                     f"{CLOSES.get(v.name, 'no construct known to close it')}")
+    lines.append(f"{len(variants)} variants, {len(variants) - len(holes)} caught by {total} random cases")
+    return lines, holes
