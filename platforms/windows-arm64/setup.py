@@ -21,22 +21,19 @@ on ARM64 (its __CxxFrameHandler is a stub that says "not implemented"), and
 its DLLs are ELF objects, not the platform's PE images.
 """
 import argparse
-import glob
 import os
-import shutil
-import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "debian"))
 import packages  # noqa: E402
+import wine_sysroot  # noqa: E402
 SUITE = "trixie"
 PACKAGES = ["wine64", "libwine"]
 # qemu-user 7.2's default CPU ("max") makes Wine 10 die at start-up on an
 # illegal instruction; an ARMv8.0 core runs it.
 QEMU = ["qemu-aarch64", "-cpu", "cortex-a72"]
 MINGW_INCLUDE = "/usr/x86_64-w64-mingw32/include"
-AEDEBUG = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug"
 
 
 def say(text):
@@ -54,36 +51,6 @@ def fetch_sysroot(build):
         say(f"fetching Debian {SUITE}'s arm64 Wine ({', '.join(PACKAGES)} and their dependencies)")
     packages.fetch(os.path.join(build, "apt"), sysroot, SUITE, "arm64", PACKAGES, "windows-arm64")
     return sysroot
-
-
-def write_launchers(sysroot, qemu):
-    """Wine starts its server and each new process by running
-    $bindir/wineserver and $bindir/wine64-preloader; with no binfmt handler
-    for arm64 those must go through qemu themselves.  Rewritten every time,
-    so that a moved checkout still works."""
-    bindir = os.path.join(sysroot, "usr", "lib", "wine")
-    qemu = " ".join([qemu] + QEMU[1:])
-    scripts = {
-        "wine64-preloader": f'exec {qemu} -L "{sysroot}" "$@"\n',
-        "wineserver": f'exec {qemu} -L "{sysroot}" "{bindir}/wineserver64" "$@"\n',
-    }
-    for name, body in scripts.items():
-        path = os.path.join(bindir, name)
-        if os.path.lexists(path):
-            os.remove(path)
-        with open(path, "w") as f:
-            f.write("#!/bin/sh\n# Made by the windows-arm64 setup: runs Wine's arm64 binary under qemu-user.\n" + body)
-        os.chmod(path, 0o755)
-
-
-def import_libraries(build, dlltool):
-    lib = os.path.join(build, "lib")
-    os.makedirs(lib, exist_ok=True)
-    for d in sorted(glob.glob(os.path.join(HERE, "imports", "*.def"))):
-        name = os.path.splitext(os.path.basename(d))[0]
-        out = os.path.join(lib, f"lib{name}.a")
-        if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(d):
-            run([dlltool, "-m", "arm64", "-d", d, "-l", out])
 
 
 C_FLAGS = ["--target=aarch64-w64-mingw32", "-fms-extensions", "-Wall", "-Wextra", "-O1",
@@ -104,26 +71,6 @@ def runtime_objects(build, clang):
             run([clang] + flags + ["-c", src, "-o", out])
 
 
-def wine_prefix(build, sysroot, qemu):
-    prefix = os.path.join(build, "wineprefix")
-    stamp = os.path.join(prefix, ".made")
-    if os.path.exists(stamp):
-        return
-    shutil.rmtree(prefix, ignore_errors=True)
-    os.makedirs(prefix)
-    say(f"making the Wine prefix {prefix} (about 15 s under emulation)")
-    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINELOADERNOEXEC="1")
-    wine = [qemu] + QEMU[1:] + ["-L", sysroot, os.path.join(sysroot, "usr", "lib", "wine", "wine64")]
-    quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    run(wine + ["wineboot", "--init"], **quiet)
-    # No debugger: an unhandled exception ends the process with its code, as
-    # on a Windows machine with none configured, instead of starting winedbg.
-    run(wine + ["reg", "add", AEDEBUG, "/v", "Debugger", "/d", "none", "/f"], **quiet)
-    run(wine + ["reg", "add", AEDEBUG, "/v", "Auto", "/d", "1", "/f"], **quiet)
-    run([os.path.join(sysroot, "usr", "lib", "wine", "wineserver"), "-w"], **quiet)
-    open(stamp, "w").close()
-
-
 def main(argv):
     parser = argparse.ArgumentParser(prog="setup.py")
     parser.add_argument("build")
@@ -134,10 +81,12 @@ def main(argv):
     build = os.path.abspath(args.build)
     os.makedirs(build, exist_ok=True)
     sysroot = fetch_sysroot(build)
-    write_launchers(sysroot, args.qemu)
-    import_libraries(build, args.dlltool)
+    qemu = [args.qemu] + QEMU[1:]
+    wine_sysroot.write_launchers(sysroot, qemu, "wine64-preloader", "wineserver64", "windows-arm64")
+    wine_sysroot.import_libraries(build, args.dlltool, "arm64", os.path.join(HERE, "imports"), "windows-arm64")
     runtime_objects(build, args.clang)
-    wine_prefix(build, sysroot, args.qemu)
+    wine = qemu + ["-L", sysroot, os.path.join(sysroot, "usr", "lib", "wine", "wine64")]
+    wine_sysroot.wine_prefix(build, sysroot, wine, "windows-arm64", say)
     return 0
 
 
