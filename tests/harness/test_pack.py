@@ -13,6 +13,7 @@ import unittest
 import check
 import compare
 import pack
+import process
 import xfail
 from paths import ROOT
 from verdicts import judge_known
@@ -92,7 +93,10 @@ class Runner(unittest.TestCase):
         subprocess.run(CLANG + [os.path.join(ROOT, "tests", "harness", "device", "behave.c"),
                                 "-o", os.path.join(cls.dir, "programs", "behave.exe")], check=True)
         cls.env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all")
-        subprocess.run(["wineserver", "-p", "60"], env=cls.env)
+        # A server of its own, kept off the test's output so that nothing
+        # waits for it to end.
+        subprocess.run(["wineserver", "-p", "60"], env=cls.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         runs = [{"name": n, "program": "programs/behave.exe", "not_built": None, "args": a, "status": s,
                  "timeout": 3, "output": pack.output_lines(o, n)} for n, a, o, s in CASES]
         runs += [{"name": "not-built", "program": None, "not_built": "not built: boom", "args": [], "status": 0,
@@ -111,6 +115,8 @@ class Runner(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
+        subprocess.run(["wineserver", "-k"], env=cls.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         shutil.rmtree(cls.dir, ignore_errors=True)
 
     @classmethod
@@ -120,9 +126,10 @@ class Runner(unittest.TestCase):
 
     @classmethod
     def run_pack(cls, *args):
-        p = subprocess.run([WINE, "zeb-run.exe", "--jobs", "2"] + list(args), cwd=cls.dir, env=cls.env,
-                           capture_output=True, timeout=300)
-        return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+        # The harness's own runner: it waits for zeb-run.exe, not for the
+        # Wine processes that the run leaves holding its output open.
+        p = process.run([WINE, "zeb-run.exe", "--jobs", "2"] + list(args), 300, env=cls.env, cwd=cls.dir)
+        return p.status, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
     def expected(self, name):
         """What check.judge and judge_known make of the run zeb-run.exe
