@@ -5,9 +5,7 @@ import shutil
 import tempfile
 import concurrent.futures
 
-from .batch import Case, Runner
-from .generate import generate
-from .model import ModelError, TooLong, predict
+from .batch import Runner, cases_of
 
 # What the generator would need to make a variant's programs differ, for the
 # variants it does not make differ.
@@ -17,17 +15,6 @@ CLOSES = {
     "noncontinuable_continued": "a filter continuing a noncontinuable exception that reaches it (generated, but in "
                                 "about 1 case in 400: run more cases)",
 }
-
-
-def cases_of(count, seed):
-    out = []
-    for s in range(seed, seed + count):
-        program = generate(s)
-        try:
-            out.append(Case(s, program, predict(program)))
-        except (TooLong, ModelError):
-            continue
-    return out
 
 
 def differing(target, cases, batch, jobs):

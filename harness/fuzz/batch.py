@@ -13,6 +13,8 @@ import re
 from .cprint import CASE_END, batch_source
 from . import check as checking
 from .check import Result, compare
+from .generate import generate
+from .model import ModelError, TooLong, predict
 
 END = re.compile("^" + re.escape(CASE_END) + r"(\d+) (\d+)$")
 
@@ -102,3 +104,16 @@ class Runner:
         if r.agrees:
             return Result("batch", "differs only after other cases in the same process: " + batched.detail)
         return r
+
+
+def cases_of(count, seed):
+    """The cases of seeds SEED to SEED+COUNT-1 with the model's prediction;
+    a seed whose case the model cannot predict is left out."""
+    out = []
+    for s in range(seed, seed + count):
+        program = generate(s)
+        try:
+            out.append(Case(s, program, predict(program)))
+        except (TooLong, ModelError):
+            continue
+    return out

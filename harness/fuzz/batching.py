@@ -9,20 +9,7 @@ import concurrent.futures
 import shutil
 import tempfile
 
-from .batch import Case, Runner
-from .generate import generate
-from .model import ModelError, TooLong, predict
-
-
-def cases_of(count, seed):
-    out = []
-    for s in range(seed, seed + count):
-        program = generate(s)
-        try:
-            out.append(Case(s, program, predict(program)))
-        except (TooLong, ModelError):
-            continue
-    return out
+from .batch import Runner, cases_of
 
 
 def compare_batching(target, cases, batch, jobs=2):
