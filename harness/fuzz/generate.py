@@ -236,7 +236,8 @@ def switch_off(program, off):
     what they hold), GetExceptionCode() in __except blocks, raises in
     filters and the verdict EXCEPTION_CONTINUE_EXECUTION."""
     def prune(stmts, around):
-        stmts[:] = [s for s in stmts if not off.intersection(s.tags) and not off.intersection(shape_tags(s, around))]
+        stmts[:] = [s for k, s in enumerate(stmts) if not off.intersection(s.tags)
+                    and not off.intersection(shape_tags(s, around, stmts[k - 1] if k else None))]
         for s in stmts:
             if isinstance(s, Try) and "handler-code" in off:
                 s.handler_code = False

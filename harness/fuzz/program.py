@@ -183,9 +183,30 @@ def finally_bodies_left(jump, around):
     return passed
 
 
-def shape_tags(s, around):
-    """The constructs a statement is by where it stands."""
+def except_bodies_left(jump, around):
+    """How many __try bodies of try/except statements a break, continue or
+    goto leaves on its way to its target (code runs at the target, unlike
+    after a return or a __leave of the block itself)."""
+    if jump.kind in ("return", "leave"):
+        return 0
+    passed = 0
+    for n, i in reversed(around):
+        if getattr(n, "id", None) == jump.target:
+            break
+        if isinstance(n, Try) and n.kind == "except" and i == 0:
+            passed += 1
+    return passed
+
+
+def shape_tags(s, around, before=None):
+    """The constructs a statement is by where it stands; `before` is the
+    statement just before it in its block."""
     tags = set()
+    if isinstance(s, Try) and s.kind == "finally" and before is not None and any(
+            isinstance(x, LongJmp) for x in walk([before])):
+        # the long jump's call may be the last instruction before the
+        # guarded body, so its return address is the body's first
+        tags.add("finally-after-longjmp")
     if isinstance(s, Try) and s.kind == "except" and in_finally_body(around):
         tags.add("except-in-finally-body")
     in_finally = any(isinstance(n, Try) and n.kind == "finally" and i == 1 for n, i in around)
@@ -206,6 +227,8 @@ def shape_tags(s, around):
             tags.add("jump-through-two-finallys")
         if passed and sum(1 for n, i in around if isinstance(n, Try) and n.kind == "finally" and i == 0) >= 2:
             tags.add("jump-through-nested-finally")
+        if except_bodies_left(s, around):
+            tags.add("jump-out-of-try-except")
     return tags
 
 
@@ -217,9 +240,9 @@ def static_constructs(program):
     found = set()
 
     def visit(stmts, around):
-        for s in stmts:
+        for k, s in enumerate(stmts):
             found.update(s.tags)
-            found.update(shape_tags(s, around))
+            found.update(shape_tags(s, around, stmts[k - 1] if k else None))
             if isinstance(s, Try) and s.filter is not None:
                 found.update(filter_tags(program.filters[s.filter]))
             for i, b in enumerate(s.blocks()):

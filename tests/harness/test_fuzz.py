@@ -6,7 +6,7 @@ import sys
 import unittest
 
 from fuzz.cprint import c_source
-from fuzz.generate import generate
+from fuzz.generate import generate, switch_off
 from fuzz.known import parse
 from fuzz.model import Model, ModelError, predict
 from fuzz.program import (Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp,
@@ -164,6 +164,19 @@ class Generator(unittest.TestCase):
         self.assertIn("jump-through-finally", found)
         self.assertNotIn("jump-through-two-finallys", found)
         self.assertIn("jump-through-nested-finally", found)
+
+    def test_code_next_to_a_left_or_unentered_guarded_block(self):
+        left = Program(0, [[Loop(1, 1, [exc(2, [Jump("break", 1)])]), LongJmp(False), fin(3, [])]], {2: Filter(2, [], 1)})
+        found = static_constructs(left)
+        self.assertIn("jump-out-of-try-except", found)
+        self.assertIn("finally-after-longjmp", found)
+        inside = Program(0, [[exc(2, [Loop(1, 1, [Jump("break", 1)]), Jump("leave", 2)]), fin(3, [LongJmp(False)])]],
+                         {2: Filter(2, [], 1)})
+        found = static_constructs(inside)
+        self.assertNotIn("jump-out-of-try-except", found)
+        self.assertNotIn("finally-after-longjmp", found)
+        self.assertFalse(static_constructs(switch_off(left, {"jump-out-of-try-except", "finally-after-longjmp"}))
+                         & {"jump-out-of-try-except", "finally-after-longjmp"})
 
 
 class Reducing(unittest.TestCase):
