@@ -45,6 +45,17 @@ def import_libraries(build, dlltool, machine, imports, what):
             packages.run([dlltool, "-m", machine, "-d", d, "-l", out], what)
 
 
+def runtime_dir(build):
+    """BUILD/xdg-runtime, private to the user (mode 0700), for the
+    platform's XDG_RUNTIME_DIR: without a valid one Wine's first line on
+    stderr is "XDG_RUNTIME_DIR is invalid", ahead of whatever the program or
+    the emulator reports, whether or not the caller's session has one."""
+    path = os.path.join(build, "xdg-runtime")
+    os.makedirs(path, exist_ok=True)
+    os.chmod(path, 0o700)
+    return path
+
+
 def wine_prefix(build, sysroot, wine, what, say):
     """A private prefix, made once with WINE (the command that runs Wine's
     loader, a list) and no debugger: an unhandled exception ends the

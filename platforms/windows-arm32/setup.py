@@ -9,6 +9,7 @@
                   ARM), made from the lists windows-arm64 uses
     crt/          the start-up and the C support, compiled for armv7
     wineprefix/   a private Wine prefix
+    xdg-runtime/  the private XDG_RUNTIME_DIR the platform file gives Wine
 
     setup.py BUILD_DIR --clang CLANG --dlltool DLLTOOL --qemu QEMU_ARM
 
@@ -74,6 +75,7 @@ def main(argv):
     wine_sysroot.import_libraries(build, args.dlltool, "arm", os.path.join(PLATFORMS, "windows-arm64", "imports"),
                                   WHAT)
     runtime_objects(build, args.clang)
+    wine_sysroot.runtime_dir(build)
     wine = qemu + ["-L", sysroot, os.path.join(sysroot, "usr", "lib", "wine", "wine")]
     wine_sysroot.wine_prefix(build, sysroot, wine, WHAT, say)
     return 0

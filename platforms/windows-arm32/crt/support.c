@@ -37,6 +37,15 @@ struct msvcrt_file *__cdecl __acrt_iob_func(unsigned index)
     return &__iob_func()[index];
 }
 
+/* mingw-w64's stdio.h declares __acrt_iob_func dllimport, so the programs
+   call it through __imp___acrt_iob_func.  Left to lld, that pointer is one
+   it makes for a locally defined symbol, and it holds the bare address,
+   without the Thumb bit: the indirect call (blx) then switches to ARM state
+   and faults on its first instruction (a misaligned PC, SIGBUS).  Defined
+   here, it is ordinary data with an address relocation, which lld gives the
+   Thumb bit as it does every pointer into code. */
+struct msvcrt_file *(__cdecl *__imp___acrt_iob_func)(unsigned) = __acrt_iob_func;
+
 /* The stack probe the compiler calls before allocating a frame larger than
    a page: r4 holds the size in 4-byte words, and on return the size in
    bytes, which the caller takes from sp.  Touching every page in order,
