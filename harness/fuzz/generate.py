@@ -109,7 +109,8 @@ class Generator:
                 choices.append((16, "when"))
         if last and self.jumps(ctx):
             choices.append((40, "jump"))
-        choices += [(6, "call"), (12 if ctx.in_setjmp else 2, "longjmp")]
+        # in C++ programs the calls are what bring throws to the guarded blocks
+        choices += [(6 if self.language == "c" else 16, "call"), (12 if ctx.in_setjmp else 2, "longjmp")]
         kind = r.weighted(choices)
         return getattr(self, "make_" + kind)(ctx)
 
@@ -131,7 +132,7 @@ class Generator:
         # a rethrow needs a C++ object: a typed clause's, or a catch-all's
         # when it takes only C++ exceptions (the synchronous model)
         if ctx.catch is not None and (ctx.catch != "..." or not self.async_):
-            choices.append((14, "rethrow"))
+            choices.append((30, "rethrow"))
         if last and self.jumps(ctx):
             choices.append((20, "jump"))
         return getattr(self, "make_" + r.weighted(choices))(ctx)
