@@ -435,7 +435,7 @@ def sensitivity_fuzz(platform, chosen, args, started):
         sys.exit(f"zeb: {e}")
     if not sensitivity.build_variants(platform, args.jobs):
         return 1
-    cases = against.cases_of(args.fuzz, args.seed)
+    cases = against.cases_of(args.fuzz, args.seed, args.language)
     found = {}
     for v in chosen:
         print(f"zeb: {platform.name}.{v.name}: {v.breaks} ...", flush=True)
@@ -500,7 +500,7 @@ def cmd_fuzz(args):
     versions = (lambda: results.tool_versions(platform)) if platform is not None else None
     new = loop.fuzz(target, count, args.seed, jobs=args.jobs, keep=args.keep, known=target.known,
                     reduce_tries=args.reduce_tries, batch=args.batch, minutes=args.minutes,
-                    findings=args.findings, resume=args.resume, versions=versions)
+                    findings=args.findings, resume=args.resume, versions=versions, language=args.language)
     return 1 if new else 0
 
 
@@ -579,6 +579,8 @@ def main(argv):
     f.add_argument("--resume", metavar="DIR", help="go on with the campaign whose findings are in DIR")
     f.add_argument("--keep", help="write each reduced program that differs here")
     f.add_argument("--reduce-tries", type=int, default=300, help="builds spent reducing one difference")
+    f.add_argument("--language", choices=("c", "c++", "both"), default="c",
+                   help="the cases' language (default c; both: each seed's case is C or C++, by the seed)")
     se = sub.add_parser("sensitivity", help="the suite against run-times broken on purpose: what catches each fault")
     se.add_argument("--platform", default="host", help="host (default), arm, or a platform file that links the "
                     "layer's run-time")
@@ -587,6 +589,8 @@ def main(argv):
     se.add_argument("--fuzz", type=int, metavar="N", help="N random cases (./zeb fuzz's) against every variant "
                     "instead of the suite")
     se.add_argument("--seed", type=int, default=424242, help="with --fuzz: the first case's seed")
+    se.add_argument("--language", choices=("c", "c++", "both"), default="both",
+                    help="with --fuzz: the cases' language (default both: the C++ variants need C++ cases)")
     args = p.parse_args(argv)
     if getattr(args, "timeout", None) is not None and args.timeout <= 0:
         p.error("--timeout must be more than 0")

@@ -17,6 +17,7 @@ from . import check as checking
 from .check import Result, compare
 from .generate import generate
 from .model import ModelError, TooLong, predict
+from .targets import suffix_for
 
 END = re.compile("^" + re.escape(CASE_END) + r"(\d+) (\d+)$")
 
@@ -60,13 +61,20 @@ class Runner:
         """{seed: Result} for the cases; without confirm, a case that
         differed in a batch keeps its batched Result (marked `batched`),
         for the caller to confirm alone once it knows it must."""
+        kinds = sorted({c.program.build_kind for c in cases})
+        if len(kinds) > 1:
+            # one program is one language and one build model
+            out = {}
+            for n, kind in enumerate(kinds):
+                out.update(self.run([c for c in cases if c.program.build_kind == kind], f"{name}{'lsa'[n]}", confirm))
+            return out
         if len(cases) == 1:
             return {cases[0].seed: self.alone(cases[0], name)}
-        source = os.path.join(self.workdir, name + ".c")
+        source = os.path.join(self.workdir, name + suffix_for(kinds[0]))
         exe = os.path.join(self.workdir, name + self.target.exe_suffix)
         with open(source, "w") as f:
             f.write(batch_source([c.program for c in cases]))
-        ok, _ = self.target.build(source, exe)
+        ok, _ = self.target.build(source, exe, kinds[0])
         if not ok:
             half = len(cases) // 2
             out = self.run(cases[:half], name + "a", confirm)
@@ -117,12 +125,12 @@ class Runner:
         return r
 
 
-def cases_of(count, seed):
+def cases_of(count, seed, language="c"):
     """The cases of seeds SEED to SEED+COUNT-1 with the model's prediction;
     a seed whose case the model cannot predict is left out."""
     out = []
     for s in range(seed, seed + count):
-        program = generate(s)
+        program = generate(s, language=language)
         try:
             out.append(Case(s, program, predict(program)))
         except (TooLong, ModelError):

@@ -3,6 +3,7 @@ import os
 import signal
 
 from .cprint import c_source
+from .targets import suffix_for
 
 
 class Result:
@@ -70,11 +71,12 @@ def signal_name(n):
 
 def check(target, program, expected, workdir, name):
     """Builds and runs one program; its Result."""
-    source = os.path.join(workdir, name + ".c")
+    kind = program.build_kind
+    source = os.path.join(workdir, name + suffix_for(kind))
     exe = os.path.join(workdir, name + target.exe_suffix)
     with open(source, "w") as f:
         f.write(c_source(program))
-    ok, log = target.build(source, exe)
+    ok, log = target.build(source, exe, kind)
     if not ok:
         return Result("build", "did not build: " + build_failure(log))
     status, stdout, how = target.run(exe)

@@ -3,8 +3,8 @@
 Each event prints one line as it happens (standard output unbuffered, so a
 crash keeps what came before) and folds into a checksum that becomes the
 exit status."""
-from .program import (MAX_DEPTH, ROUNDS, Call, Event, Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try,
-                     When, walk)
+from .program import (CLASSES, MAX_DEPTH, ROUNDS, Call, Event, Fault, Jump, Labeled, LongJmp, Loop, Object, Raise,
+                     Rethrow, SetJmp, Switch, Throw, Try, TryCatch, When, walk)
 
 PRELUDE = r"""#include <windows.h>
 #include <setjmp.h>
@@ -44,6 +44,24 @@ static int Caught(unsigned long code)
     Line("M %%08lX", code);
     return EXCEPTION_EXECUTE_HANDLER;
 }
+"""
+
+# C++ programs: the thrown classes and the local objects log their lives.
+# The copy constructors log too, though no program should call them: every
+# clause catches by reference.
+CXX_PRELUDE = "".join(r"""
+struct Thrown%(c)s {
+    int id;
+    explicit Thrown%(c)s(int i) : id(i) { Line("N%%d", id); }
+    Thrown%(c)s(const Thrown%(c)s &other) : id(other.id) { Line("K%%d", id); }
+    ~Thrown%(c)s() { Line("Z%%d", id); }
+};
+""" % {"c": c} for c in CLASSES) + r"""
+struct Local {
+    int id;
+    explicit Local(int i) : id(i) { Line("O%d", id); }
+    ~Local() { Line("D%d", id); }
+};
 """
 
 # A case's filters, with their own call counts: %(p)s names the case.
@@ -118,6 +136,20 @@ int main(void)
 
 CASE_END = "#"                       # the line ending a case in a batch: "#K STATUS"
 
+# A C++ throw's parameters are addresses: a filter shows the ABI's magic
+# number and the id of the object instead (its first member, whatever its class).
+_FILTER_LINE = '    Line("F%%d %%08lX %%lX %%lu %%lX"'
+CXX_FILTER = FILTER.replace(_FILTER_LINE, r"""    if (code == 0xE06D7363u && r->NumberParameters >= 2)
+        Line("F%%d %%08lX %%lX C++ %%lX %%d", id, code, (unsigned long)(r->ExceptionFlags & 0x11),
+             (unsigned long)r->ExceptionInformation[0], *(const int *)r->ExceptionInformation[1]);
+    else
+    """ + _FILTER_LINE)
+assert CXX_FILTER != FILTER
+
+
+def prelude(language):
+    return PRELUDE % {} + (CXX_PRELUDE if language == "c++" else "")
+
 
 class Printer:
     def __init__(self, program, prefix=""):
@@ -135,7 +167,8 @@ class Printer:
         """The case's filters and functions, without main."""
         filters = max(list(self.p.filters) + [0]) + 1
         cases = "".join(filter_case(self.p.filters[k]) for k in sorted(self.p.filters))
-        self.out.append(FILTER % {"p": self.prefix, "filters": filters, "cases": cases})
+        cxx = self.p.language == "c++"
+        self.out.append((CXX_FILTER if cxx else FILTER) % {"p": self.prefix, "filters": filters, "cases": cases})
         n = len(self.p.functions)
         for i in range(n):
             self.out.append(f"static void {self.fn(i)}(int depth, jmp_buf *env);")
@@ -150,13 +183,30 @@ class Printer:
             self.emit(1, "(void)env;")
             self.stmts(body, 1, "env")
             self.out.append("}")
+        if cxx:
+            for i in range(n):
+                self.wrapper(i)
+
+    def wrapper(self, i):
+        """main's call of a function in C++: every thrown class ends in a catch here."""
+        self.out.append("")
+        self.out.append(f"static void {self.prefix}w{i}(void)")
+        self.out.append("{")
+        self.emit(1, "try {")
+        self.emit(2, f"{self.fn(i)}(0, NULL);")
+        for c in CLASSES:
+            self.emit(1, f"}} catch (Thrown{c} &e) {{")
+            self.emit(2, f'Line("M {c} %d", e.id);')
+        self.emit(1, "}")
+        self.out.append("}")
 
     def calls(self):
-        return "".join(f"        __try {{\n            {self.fn(i)}(0, NULL);\n        }} __except (Caught((unsigned long)"
+        call = (lambda i: f"{self.prefix}w{i}()") if self.p.language == "c++" else (lambda i: f"{self.fn(i)}(0, NULL)")
+        return "".join(f"        __try {{\n            {call(i)};\n        }} __except (Caught((unsigned long)"
                        f"GetExceptionCode())) {{\n        }}\n" for i in range(len(self.p.functions)))
 
     def source(self):
-        self.out.append(PRELUDE % {})
+        self.out.append(prelude(self.p.language))
         self.case()
         self.out.append(MAIN % {"rounds": ROUNDS, "calls": self.calls()})
         return "\n".join(self.out)
@@ -229,6 +279,25 @@ class Printer:
             self.stmts(s.after, d + 2, env)
             self.emit(d + 1, "}")
             self.emit(d, "}")
+        elif isinstance(s, Object):
+            self.emit(d, f"Local o{s.id}({s.id});")
+        elif isinstance(s, Throw):
+            self.emit(d, f"throw Thrown{s.cls}({s.id});")
+        elif isinstance(s, Rethrow):
+            self.emit(d, f'Line("R{s.id}");')
+            self.emit(d, "throw;")
+        elif isinstance(s, TryCatch):
+            self.emit(d, "try {")
+            self.stmts(s.body, d + 1, env)
+            for cls, handler in s.clauses:
+                if cls == "...":
+                    self.emit(d, "} catch (...) {")
+                    self.emit(d + 1, f'Line("C{s.id}");')
+                else:
+                    self.emit(d, f"}} catch (Thrown{cls} &e{s.id}) {{")
+                    self.emit(d + 1, f'Line("C{s.id} %d", e{s.id}.id);')
+                self.stmts(handler, d + 1, env)
+            self.emit(d, "}")
         elif isinstance(s, LongJmp):
             self.emit(d, f"if ({env}) longjmp(*{env}, 1);" if env == "env" else f"longjmp(*{env}, 1);")
         else:
@@ -241,8 +310,8 @@ def c_source(program):
 
 
 def batch_source(programs):
-    """One program running the cases one after another."""
-    out = [PRELUDE % {}]
+    """One program running the cases one after another (all of one language)."""
+    out = [prelude(programs[0].language)]
     runs = []
     for k, program in enumerate(programs):
         pr = Printer(program, prefix=f"c{k}_")

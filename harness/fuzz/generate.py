@@ -5,9 +5,9 @@ loop and recursion is bounded, and a jump out of a __finally is made only
 when the handler runs for a normal exit (a jump out of a termination
 handler during an unwind has no defined meaning), so every program ends and
 its outcome is defined."""
-from .program import (ACCESS_VIOLATION, CONTINUABLE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE, OTHER, Call,
-                     Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp, Switch, Try,
-                     When, shape_tags)
+from .program import (ACCESS_VIOLATION, CLASSES, CONTINUABLE, CXX_CODE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE,
+                     OTHER, Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Object, Program, Raise, Rethrow,
+                     SetJmp, Switch, Throw, Try, TryCatch, When, shape_tags)
 from .rng import Rng
 
 MAX_NEST = 4
@@ -33,6 +33,8 @@ class Ctx:
         self.fin_top = False   # directly in a __finally (no __try between)
         self.in_setjmp = False
         self.nest = 0
+        self.cxx = False       # in a function of C++ objects and try statements
+        self.catch = None      # the class of the innermost catch clause around ("..." for a catch-all)
 
     def child(self, **changes):
         c = Ctx(self.fn)
@@ -48,13 +50,20 @@ class Ctx:
 
 
 class Generator:
-    def __init__(self, seed, functions=None):
+    def __init__(self, seed, functions=None, language="c"):
         self.rng = Rng(seed)
         self.seed = seed
         self.next_id = 1
         self.filters = {}
         self.nfuncs = functions or 1 + self.rng.below(4)
         self.budget = 0
+        self.language = language
+        self.async_ = False
+        self.kinds = ["seh"] * self.nfuncs
+        if language == "c++":
+            # C programs draw nothing here, so a seed's C program stays the same
+            self.async_ = self.rng.chance(40)
+            self.kinds = [self.rng.pick(["seh", "cxx", "cxx"]) for _ in range(self.nfuncs)]
 
     def id(self):
         self.next_id += 1
@@ -64,8 +73,10 @@ class Generator:
         funcs = []
         for fn in range(self.nfuncs):
             self.budget = 8 + self.rng.below(22)
-            funcs.append(self.block(Ctx(fn), 3 + self.rng.below(4)))
-        return Program(self.seed, funcs, self.filters)
+            ctx = Ctx(fn)
+            ctx.cxx = self.kinds[fn] == "cxx"
+            funcs.append(self.block(ctx, 3 + self.rng.below(4)))
+        return Program(self.seed, funcs, self.filters, self.language, self.kinds, self.async_)
 
     def block(self, ctx, n):
         out = []
@@ -81,6 +92,8 @@ class Generator:
         return 1 + self.rng.below(3)
 
     def statement(self, ctx, last):
+        if ctx.cxx:
+            return self.cxx_statement(ctx, last)
         r = self.rng
         deep = ctx.nest >= MAX_NEST
         top = ctx.nest == 0
@@ -96,9 +109,52 @@ class Generator:
                 choices.append((16, "when"))
         if last and self.jumps(ctx):
             choices.append((40, "jump"))
-        choices += [(6, "call"), (12 if ctx.in_setjmp else 2, "longjmp")]
+        # in C++ programs the calls are what bring throws to the guarded blocks
+        choices += [(6 if self.language == "c" else 16, "call"), (12 if ctx.in_setjmp else 2, "longjmp")]
         kind = r.weighted(choices)
         return getattr(self, "make_" + kind)(ctx)
+
+    def cxx_statement(self, ctx, last):
+        """A statement of a C++ function: objects, try/catch, throws, and
+        the calls, raises and faults that structured exceptions come from
+        (a fault always in a called function: the C++ build of some
+        platforms has no -fasync-exceptions, which a fault written in a
+        C++ frame would need)."""
+        r = self.rng
+        deep = ctx.nest >= MAX_NEST
+        choices = [(10, "event"), (12, "object"), (10, "throw"), (3, "raise"), (2, "fault"), (8, "call")]
+        if not deep:
+            choices += [(22 if ctx.nest == 0 else 12, "trycatch")]
+            if len(ctx.loops) < 2:
+                choices.append((4, "loop"))
+            if ctx.loops:
+                choices.append((8, "when"))
+        # a rethrow needs a C++ object: a typed clause's, or a catch-all's
+        # when it takes only C++ exceptions (the synchronous model)
+        if ctx.catch is not None and (ctx.catch != "..." or not self.async_):
+            choices.append((30, "rethrow"))
+        if last and self.jumps(ctx):
+            choices.append((20, "jump"))
+        return getattr(self, "make_" + r.weighted(choices))(ctx)
+
+    def make_object(self, ctx):
+        return Object(self.id())
+
+    def make_throw(self, ctx):
+        return Throw(self.id(), self.rng.pick(CLASSES))
+
+    def make_rethrow(self, ctx):
+        return Rethrow(self.id())
+
+    def make_trycatch(self, ctx):
+        id = self.id()
+        body = self.block(ctx.child(), self.inner(ctx))
+        r = self.rng
+        names = list(CLASSES) if r.chance(50) else list(reversed(CLASSES))
+        clauses = []
+        for cls in names[:1 + r.below(2)] + (["..."] if r.chance(40) else []):
+            clauses.append((cls, self.block(ctx.child(catch=cls), r.below(3))))
+        return TryCatch(id, body, clauses)
 
     def make_event(self, ctx):
         return Event(self.id())
@@ -256,17 +312,35 @@ def switch_off(program, off):
     return program
 
 
-def generate(seed, off=frozenset()):
+LANGUAGES = ("c", "c++", "both")
+
+
+def language_of(seed, language):
+    """The language of a seed's program: with "both", one program in three
+    is C++, chosen from the seed alone."""
+    if language != "both":
+        return language
+    return "c++" if Rng(seed ^ 0x5EEDC0DE).below(3) == 0 else "c"
+
+
+def generate(seed, off=frozenset(), language="c"):
     """The program of a seed, without the constructs in `off`.  A program
-    that would run too long is drawn again from a seed derived from it."""
-    from .model import TooLong, predict
-    for attempt in range(8):
-        program = switch_off(Generator(seed + (attempt << 40)).program(), set(off))
+    that would run too long, or (C++) whose outcome the build model leaves
+    undefined, is drawn again from a seed derived from it."""
+    from .model import TooLong, Undefined, predict
+    language = language_of(seed, language)
+    if "cxx" in off:
+        language = "c"
+    for attempt in range(8 if language == "c" else 16):
+        g = Generator(seed + (attempt << 40), language=language)
+        if "cxx-async" in off:
+            g.async_ = False
+        program = switch_off(g.program(), set(off))
         program.seed = seed
         try:
             predict(program)
             return program
-        except TooLong:
+        except (TooLong, Undefined):
             continue
     return program
 

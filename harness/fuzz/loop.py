@@ -11,11 +11,12 @@ from . import report
 from .batch import Case, Runner
 from .check import Result, compare  # noqa: F401  (the loop's results, for its callers)
 from .cprint import c_source
-from .generate import generate
+from .generate import LANGUAGES, generate
 from .model import ModelError, TooLong, predict
 from .program import static_constructs
 from .progress import Progress
 from .reduce import reduce
+from .targets import suffix_for
 
 # Cases in one program: enough that starting it costs little beside
 # compiling it (a compile grows with its cases, a start does not).
@@ -52,12 +53,12 @@ class Stats:
 def write_kept(keep, seed, platform, program):
     """Writes a reduced program and what the model expects of it; its path."""
     os.makedirs(keep, exist_ok=True)
-    path = os.path.join(keep, f"seed-{seed}-{platform}.c")
+    path = os.path.join(keep, f"seed-{seed}-{platform}" + suffix_for(program.build_kind))
     with open(path, "w") as f:
         f.write(c_source(program))
     try:
         e = predict(program)
-        with open(path[:-2] + ".expected", "w") as f:
+        with open(os.path.splitext(path)[0] + ".expected", "w") as f:
             f.write(e.stdout + f"status {e.status}\n")
     except (TooLong, ModelError):
         pass
@@ -65,18 +66,22 @@ def write_kept(keep, seed, platform, program):
 
 
 def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, out=print, batch=BATCH,
-         minutes=None, findings=None, resume=None, versions=None, progress=None):
+         minutes=None, findings=None, resume=None, versions=None, progress=None, language="c"):
     """Runs count cases from seed on (None: no limit), for at most `minutes`
     when given, `batch` cases to a program; returns the campaign's number of
     new differences.  With `findings`, each new group of differences is
     written there as a report, and the campaign's state kept for `resume`
-    (a folder a campaign wrote, whose seed and batch size it goes on with)."""
+    (a folder a campaign wrote, whose seed, batch size and language it goes
+    on with).  `language` is c, c++ or both (each seed's program one of the
+    two)."""
     off = set(known.off) if known else set()
     if resume:
         c = campaigns.load(resume)
         findings, seed, batch = resume, c.seed, c.batch
+        language = getattr(c, "language", "c")
     else:
         c = campaigns.Campaign(seed, batch, target.name)
+        c.language = language
     if findings:
         os.makedirs(findings, exist_ok=True)
     stats = Stats()
@@ -104,7 +109,7 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
     def prepare(seeds):
         cases = []
         for s in seeds:
-            program = generate(s, off)
+            program = generate(s, off, language)
             try:
                 expected = predict(program)
             except (TooLong, ModelError) as e:
@@ -127,7 +132,7 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
             for case in cases:
                 if results[case.seed].agrees:
                     continue
-                without = generate(case.seed, off | known.switched_off())
+                without = generate(case.seed, off | known.switched_off(), language)
                 try:
                     again.append(Case(case.seed, without, predict(without)))
                 except (TooLong, ModelError):
@@ -163,7 +168,7 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
     def handle(s, r, w):
         """A case that differed (w: its run without the known constructs):
         known, or new (cut down and grouped)."""
-        program = generate(s, off)
+        program = generate(s, off, language)
         if r.kind == "batch":
             return record(s, r, program)       # alone it agrees: nothing to cut down
         if known and known.known and w is not None:
@@ -174,7 +179,7 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
                 names = " or ".join(name for name, _ in why) or "?"
                 say(f"seed {s}: known ({names}): {r.detail}")
                 return 0
-            program, r = generate(s, off | known.switched_off()), w
+            program, r = generate(s, off | known.switched_off(), language), w
         return record(s, r, minimise(target, program, r, workdir, f"reduce{s}", reduce_tries))
 
     def seconds():
@@ -246,8 +251,10 @@ def main(argv):
     p.add_argument("--count", type=int, default=40)
     p.add_argument("--seed", type=int, default=424242)
     p.add_argument("--jobs", type=int, default=2)
+    p.add_argument("--language", choices=LANGUAGES, default="c")
     a = p.parse_args(argv)
-    return 1 if fuzz(targets.host(a.lower, a.runtime), a.count, a.seed, jobs=a.jobs, reduce_tries=40) else 0
+    return 1 if fuzz(targets.host(a.lower, a.runtime), a.count, a.seed, jobs=a.jobs, reduce_tries=40,
+                     language=a.language) else 0
 
 
 if __name__ == "__main__":

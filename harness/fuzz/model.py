@@ -12,7 +12,23 @@ the guarded blocks still active, before any termination handler runs.  An
 exception raised inside a filter is dispatched from the filter: every block
 still active is searched again, innermost first, with EXCEPTION_NESTED_CALL
 set in the record's flags up to and including the frame whose filter
-raised it, and clear beyond that frame."""
+raised it, and clear beyond that frame.
+
+C++ programs add objects, try/catch and throws to the same search: a throw
+is the structured exception 0xE06D7363 (noncontinuable), offered to the
+filters and catch clauses innermost first; a catch (...) takes structured
+exceptions too only under the asynchronous model (-fasync-exceptions,
+/EHa).  The unwind destroys the objects it leaves, innermost first, in order
+with the termination handlers.  A thrown object is destroyed once: when the
+last catch clause holding it ends (a clause left by its own rethrow does
+not end it, unless the rethrow is taken by an __except), or, taken by an
+__except straight from its throw, as that handler is entered.  Under the
+synchronous model (/EHs) a structured exception or long jump that unwinds
+a live object or a running catch clause has no defined outcome (Windows
+documents that the objects may not be destroyed): such programs are drawn
+again, as is a throw that would leave a termination handler run by an
+unwind."""
+from .program import (CXX_CODE, CXX_MAGIC, Object, Rethrow, Throw, TryCatch)
 from .program import (ACCESS_VIOLATION, EXCEPTION_NESTED_CALL, EXCEPTION_NONCONTINUABLE, MAX_DEPTH, NONCONTINUABLE_EXCEPTION, ROUNDS, Call, Event,
                      Fault, Jump, Labeled, LongJmp, Loop, Raise, SetJmp, Switch, Try, When)
 
@@ -26,6 +42,10 @@ class TooLong(Exception):
 
 class ModelError(Exception):
     """The program does something whose outcome is not defined."""
+
+
+class Undefined(ModelError):
+    """The outcome depends on what the build model leaves open."""
 
 
 class Transfer(Exception):
@@ -52,8 +72,18 @@ class ReturnFrom(Transfer):
 
 
 class Record:
-    def __init__(self, code, flags, params):
+    def __init__(self, code, flags, params, thrown=None):
         self.code, self.flags, self.params = code, flags, params
+        self.thrown = thrown         # the Throw of a C++ exception's object, else None
+        self.holders = 0             # catch clauses running that hold the object
+        self.destroyed = False
+
+    @property
+    def cxx(self):
+        return self.thrown is not None
+
+
+WRAPPER = "wrapper"                  # the node of the catch clauses around each of main's calls in C++
 
 
 class Block:
@@ -85,6 +115,7 @@ class Model:
         self.indexes = {}            # (frame, loop id) -> index
         self.seen = set()            # constructs executed
         self.handlers = 0            # __except blocks running
+        self.caught = []             # the records of the catch clauses running, innermost last
 
     # -- output
 
@@ -103,7 +134,10 @@ class Model:
             main = Block(None, 0)
             self.blocks.append(main)
             try:
-                self.call(fn, 0, None)
+                if self.p.language == "c++":
+                    self.wrapped(fn)
+                else:
+                    self.call(fn, 0, None)
             except Unwind as u:
                 if u.target is not main:
                     raise ModelError("unwind to a block that is gone")
@@ -112,6 +146,36 @@ class Model:
             self.blocks.pop()
         self.line("X")
         return Outcome(self.lines, self.sum % 97, self.seen)
+
+    def wrapped(self, fn):
+        """main's call in a C++ program: a function whose catch clauses take
+        every thrown class, so that each C++ exception ends in a catch."""
+        wrapper = Block(WRAPPER, 0)
+        self.blocks.append(wrapper)
+        try:
+            self.call(fn, 0, None)
+        except Unwind as u:
+            if u.target is not wrapper:
+                raise
+            self.line(f"M {u.record.thrown.cls} {u.record.thrown.id}")
+            self.destroy_thrown(u.record)
+        finally:
+            self.blocks.remove(wrapper)
+
+    def destroy_thrown(self, record):
+        if record.destroyed:
+            raise ModelError("an object destroyed twice")
+        record.destroyed = True
+        self.line(f"Z{record.thrown.id}")
+
+    def catch_clause(self, node, record):
+        """The index of node's clause that takes the exception, or None."""
+        for i, (cls, _) in enumerate(node.clauses):
+            if cls == "..." and (record.cxx or self.p.async_):
+                return i
+            if record.cxx and cls == record.thrown.cls:
+                return i
+        return None
 
     # -- dispatch
 
@@ -130,8 +194,27 @@ class Model:
             if b.node is None:
                 self.line(f"M {record.code:08X}")
                 raise Unwind(b, record)
+            if b.node is WRAPPER:
+                if record.cxx:
+                    raise Unwind(b, record)
+                continue
+            if isinstance(b.node, TryCatch):
+                clause = self.catch_clause(b.node, record)
+                if clause is not None:
+                    u = Unwind(b, record)
+                    u.clause = clause
+                    raise u
+                continue
             if b.node.kind == "except":
-                verdict = self.filter(b, record, nested)
+                try:
+                    verdict = self.filter(b, record, nested)
+                except Unwind as u:
+                    if record.cxx and u.record is not record:
+                        # an exception raised in the filter and taken ends the
+                        # throw's dispatch: what becomes of its object is the
+                        # C++ run-time's own
+                        raise Undefined("a C++ exception abandoned by an exception raised in a filter")
+                    raise
                 if verdict == 1:
                     raise Unwind(b, record)
                 if verdict == -1:
@@ -157,7 +240,12 @@ class Model:
         flags = (record.flags | (EXCEPTION_NESTED_CALL if nested else 0)) & 0x11
         if nested:
             self.seen.add("nested-flag")
-        self.line(f"F{f.id} {record.code:08X} {flags:X} {len(record.params)} {sum(record.params) & 0xFFFFFFFF:X}")
+        if record.cxx:
+            # the parameters are addresses; the filter shows the magic number and the object's id
+            self.seen.add("filter-sees-throw")
+            self.line(f"F{f.id} {record.code:08X} {flags:X} C++ {CXX_MAGIC:X} {record.thrown.id}")
+        else:
+            self.line(f"F{f.id} {record.code:08X} {flags:X} {len(record.params)} {sum(record.params) & 0xFFFFFFFF:X}")
         if f.raise_ is not None and n == 1:
             self.seen.add("raise-in-filter")
             self.raise_(f.raise_, filter_frame=block.frame)
@@ -185,11 +273,38 @@ class Model:
             pass
 
     def stmts(self, stmts, frame, depth, env):
-        for s in stmts:
-            self.steps += 1
-            if self.steps > MAX_STEPS:
-                raise TooLong()
-            self.stmt(s, frame, depth, env)
+        alive = []                   # the objects this list made, in order
+        try:
+            for s in stmts:
+                self.steps += 1
+                if self.steps > MAX_STEPS:
+                    raise TooLong()
+                if isinstance(s, Object):
+                    self.seen.add("object")
+                    self.line(f"O{s.id}")
+                    alive.append(s)
+                    continue
+                self.stmt(s, frame, depth, env)
+        except Transfer as t:
+            if alive:
+                self.leaving(t, "object")
+            self.destroy(alive)
+            raise
+        self.destroy(alive)
+
+    def destroy(self, alive):
+        for o in reversed(alive):
+            self.line(f"D{o.id}")
+
+    def leaving(self, t, what):
+        """A transfer leaves a live object or a running catch clause."""
+        structured = isinstance(t, LongJump) or isinstance(t, Unwind) and not t.record.cxx
+        if structured and not self.p.async_:
+            raise Undefined(f"a structured exception or long jump leaves a C++ {what} under /EHs")
+        if isinstance(t, LongJump):
+            self.seen.add("longjmp-destroys")
+        elif structured:
+            self.seen.add("structured-destroys")
 
     def stmt(self, s, frame, depth, env):
         if isinstance(s, Event):
@@ -251,6 +366,24 @@ class Model:
                     raise
                 self.line(f"J{s.id}")
                 self.stmts(s.after, frame, depth, env)
+        elif isinstance(s, Throw):
+            self.seen.update(s.tags)
+            if any(self.abnormal):
+                raise Undefined("a throw out of a termination handler run by an unwind")
+            self.line(f"N{s.id}")
+            self.dispatch(Record(CXX_CODE, EXCEPTION_NONCONTINUABLE, [], thrown=s))
+            raise ModelError("a C++ exception continued")
+        elif isinstance(s, Rethrow):
+            self.seen.add("rethrow")
+            self.line(f"R{s.id}")
+            record = self.caught[-1]
+            if not record.cxx:
+                raise ModelError("a structured exception rethrown")
+            self.dispatch(record)
+            raise ModelError("a C++ exception continued")
+        elif isinstance(s, TryCatch):
+            self.seen.update(s.tags)
+            self.try_catch(s, frame, depth, env)
         elif isinstance(s, LongJmp):
             if env is not None:
                 self.seen.update(s.tags)
@@ -268,6 +401,10 @@ class Model:
             del self.blocks[level:]
             if u.target is not block:
                 raise
+            if u.record.cxx:
+                self.seen.add("except-takes-throw")
+                if u.record.holders == 0 and not u.record.destroyed:
+                    self.destroy_thrown(u.record)
             self.line(f"H{s.id} {u.record.code:08X}" if s.handler_code else f"H{s.id}")
             self.handlers += 1
             try:
@@ -280,6 +417,49 @@ class Model:
             if j.kind == "leave" and j.target == s.id:
                 return
             raise
+        except Transfer:
+            del self.blocks[level:]
+            raise
+        del self.blocks[level:]
+
+    def try_catch(self, s, frame, depth, env):
+        block = Block(s, frame)
+        level = len(self.blocks)
+        self.blocks.append(block)
+        try:
+            self.stmts(s.body, frame, depth, env)
+        except Unwind as u:
+            del self.blocks[level:]
+            if u.target is not block:
+                raise
+            record = u.record
+            cls, handler = s.clauses[u.clause]
+            # a catch-all has no name for the object: its line has no id
+            self.line(f"C{s.id} {record.thrown.id}" if cls != "..." else f"C{s.id}")
+            if record.cxx:
+                record.holders += 1
+            else:
+                self.seen.add("catch-all-takes-structured")
+            self.caught.append(record)
+            try:
+                self.stmts(handler, frame, depth, env)
+            except Transfer as t:
+                self.caught.pop()
+                self.leaving(t, "catch clause")
+                own = isinstance(t, Unwind) and t.record is record
+                if record.cxx:
+                    record.holders -= 1
+                    # a rethrow caught again lives on in the next clause
+                    if record.holders == 0 and not (own and isinstance(t.target.node, TryCatch)
+                                                    or own and t.target.node is WRAPPER):
+                        self.destroy_thrown(record)
+                raise
+            self.caught.pop()
+            if record.cxx:
+                record.holders -= 1
+                if record.holders == 0:
+                    self.destroy_thrown(record)
+            return
         except Transfer:
             del self.blocks[level:]
             raise
@@ -305,16 +485,21 @@ class Model:
             del self.blocks[level:]
             if isinstance(t, Unwind):
                 self.seen.add("finally-in-unwind")
-            self.termination(s, frame, depth, env, 1)
+            self.termination(s, frame, depth, env, 1, t)
             raise
         del self.blocks[level:]
         self.termination(s, frame, depth, env, 0)
 
-    def termination(self, s, frame, depth, env, abnormal):
+    def termination(self, s, frame, depth, env, abnormal, cause=None):
         self.line(f"T{s.id} {abnormal}")
         self.abnormal.append(abnormal)
         try:
             self.stmts(s.handler, frame, depth, env)
+        except Transfer:
+            if isinstance(cause, Unwind) and cause.record.cxx:
+                # the C++ exception would be abandoned half unwound
+                raise Undefined("a termination handler run by a C++ exception's unwind left by a transfer")
+            raise
         finally:
             self.abnormal.pop()
 

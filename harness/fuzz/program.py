@@ -18,10 +18,19 @@ ROUNDS = 2                           # main calls every function this many times
 
 
 class Program:
-    def __init__(self, seed, functions, filters):
+    def __init__(self, seed, functions, filters, language="c", kinds=None, async_=False):
         self.seed = seed
         self.functions = functions   # lists of statements; main calls each in turn
         self.filters = filters       # id -> Filter
+        self.language = language     # "c" or "c++"
+        # in a C++ program, each function's kind: "seh" (guarded blocks) or "cxx" (objects, try/catch)
+        self.kinds = kinds or ["seh"] * len(functions)
+        self.async_ = async_         # C++ built with -fasync-exceptions (/EHa)
+
+    @property
+    def build_kind(self):
+        """What building the program needs: its language and its model."""
+        return ("c++", self.async_) if self.language == "c++" else ("c", False)
 
 
 class Filter:
@@ -214,6 +223,11 @@ def shape_tags(s, around, before=None):
         tags.add("raise-in-finally")
     if isinstance(s, Raise) and any(isinstance(n, Try) and n.kind == "except" and i == 1 for n, i in around):
         tags.add("raise-in-handler")
+    in_catch = any(isinstance(n, TryCatch) and i > 0 for n, i in around)
+    if isinstance(s, Throw) and in_catch:
+        tags.add("throw-in-catch")
+    if isinstance(s, (Raise, Fault)) and in_catch:
+        tags.add("structured-in-catch")
     if isinstance(s, SetJmp):
         if in_finally_body(around):
             tags.add("setjmp-in-finally-body")
@@ -250,6 +264,10 @@ def static_constructs(program):
 
     for body in program.functions:
         visit(body, [])
+    if program.language == "c++":
+        found.add("cxx")
+        if program.async_:
+            found.add("cxx-async")
     return found
 
 
@@ -271,3 +289,49 @@ def filter_tags(f):
 
 def size(program):
     return sum(1 for body in program.functions for _ in walk(body))
+
+
+# -- C++ programs: functions of two kinds, never mixed in one function (the
+# platform's compilers refuse guarded blocks beside C++ try statements, and
+# clang refuses a __try in a function that needs object unwinding).
+
+CXX_CODE = 0xE06D7363                # a C++ throw as a structured exception (Microsoft's ABI)
+CXX_MAGIC = 0x19930520               # its first parameter
+CLASSES = ("A", "B")                 # the thrown classes; catch clauses name one or "..."
+
+
+class Object(Stmt):
+    """A local object of a class whose constructor and destructor log: it
+    lives to the end of the statement list that declares it."""
+    tags = ("object",)
+
+    def __init__(self, id):
+        self.id = id
+
+
+class TryCatch(Stmt):
+    """try { body } catch (A &) { ... } catch (B &) { ... } catch (...) { ... }:
+    clauses is [(class or "...", statements)], a catch-all last."""
+
+    def __init__(self, id, body, clauses):
+        self.id, self.body, self.clauses = id, body, clauses
+        self.tags = ("try-catch",) + (("catch-all",) if any(c == "..." for c, _ in clauses) else ())
+
+    def blocks(self):
+        return [self.body] + [h for _, h in self.clauses]
+
+
+class Throw(Stmt):
+    """throw CLASS(id): a new object, which logs its making and its end."""
+
+    def __init__(self, id, cls):
+        self.id, self.cls = id, cls
+        self.tags = ("throw",)
+
+
+class Rethrow(Stmt):
+    """throw; in a catch clause (logged first)."""
+    tags = ("rethrow",)
+
+    def __init__(self, id):
+        self.id = id

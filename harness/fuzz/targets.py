@@ -16,11 +16,27 @@ import process
 from paths import ROOT
 
 
+# The options a C++ program of each model is built with: -fasync-exceptions
+# is clang's /EHa (catch (...) takes structured exceptions too; the objects
+# of frames a structured exception unwinds are destroyed).
+ASYNC = "-fasync-exceptions"
+
+
+def options_for(kind):
+    return ASYNC if kind == ("c++", True) else ""
+
+
+def suffix_for(kind):
+    """A source's extension, which tells the compilers its language."""
+    return ".cpp" if kind[0] == "c++" else ".c"
+
+
 class Target:
     def __init__(self, name, c, run, text_mode=False, timeout=10.0, arch="", exe_suffix="",
-                 env=None, known=None):
+                 env=None, known=None, cxx=None):
         self.name = name
         self.c = c
+        self.cxx = cxx if cxx is not None else c
         self.run_template = run
         self.text_mode = text_mode
         self.timeout = timeout
@@ -38,12 +54,16 @@ class Target:
 
     build_timeout = 300
 
-    def build_command(self, source, program):
-        return expand(self.c, source=source, program=program, arch=self.arch)
+    def build_command(self, source, program, kind=("c", False)):
+        template = self.cxx if kind[0] == "c++" else self.c
+        options = options_for(kind)
+        if options and "{options}" not in template:
+            template += " {options}"
+        return expand(template, source=source, program=program, arch=self.arch, options=options)
 
-    def build(self, source, program):
+    def build(self, source, program, kind=("c", False)):
         """(True, "") when the program was built, else (False, the compiler's messages)."""
-        cmd = self.build_command(source, program)
+        cmd = self.build_command(source, program, kind)
         try:
             r = process.run(cmd, self.build_timeout, env=self.env, cwd=os.path.dirname(program) or None)
         except OSError as e:
@@ -85,6 +105,7 @@ class PlatformTarget(Target):
     environment, and its start and stop commands around the run."""
 
     ARCH = "arm32"
+    CXX_ARCH = "arm64"               # C++ programs are 64-bit deliverables
 
     def __init__(self, platform, session):
         super().__init__(platform.name, platform.template("c", self.ARCH), platform.template("run", self.ARCH),
@@ -104,8 +125,11 @@ class PlatformTarget(Target):
     def stop(self):
         self.session.stop(self.platform, self.log)
 
-    def build_command(self, source, program):
+    def build_command(self, source, program, kind=("c", False)):
         name = os.path.splitext(os.path.basename(program))[0]
+        if kind[0] == "c++":
+            return self.platform.command("cxx", self.CXX_ARCH, source=source, program=program, name=name,
+                                         arch=self.CXX_ARCH, options=options_for(kind))
         return self.platform.command("c", self.ARCH, source=source, program=program, name=name, arch=self.ARCH,
                                      options="")
 
