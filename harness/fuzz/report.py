@@ -8,6 +8,7 @@ from .check import show
 from .cprint import c_source
 from .model import ModelError, TooLong, predict
 from .rules import rule
+from .targets import suffix_for
 
 WIDTH = 36
 
@@ -36,11 +37,13 @@ def first_difference(got, want):
 
 
 def write(folder, number, target, seed, program, result, versions=()):
-    """Writes finding `number` into folder: NNN.md with NNN.c beside it;
+    """Writes finding `number` into folder: NNN.md with the source (NNN.c or NNN.cpp) beside it;
     returns the report's path."""
     os.makedirs(folder, exist_ok=True)
     stem = os.path.join(folder, f"{number:03d}")
-    source, exe = stem + ".c", stem + "-program" + target.exe_suffix
+    # a C++ finding is written and built as C++, as the campaign built it
+    kind = getattr(program, "build_kind", ("c", False))
+    source, exe = stem + suffix_for(kind), stem + "-program" + target.exe_suffix
     with open(source, "w") as f:
         f.write(c_source(program))
     try:
@@ -48,9 +51,9 @@ def write(folder, number, target, seed, program, result, versions=()):
         want, want_status = expected.lines, expected.status
     except (TooLong, ModelError):
         want, want_status = [], None
-    build = target.build_command(source, exe)
+    build = target.build_command(source, exe, kind)
     run = target.command(exe, [])
-    ok, log = target.build(source, exe)
+    ok, log = target.build(source, exe, kind)
     if ok:
         status, stdout, how = target.run(exe)
         got = stdout.split("\n")

@@ -29,7 +29,7 @@ class Simulated:
         self.expected = {}
         self.built = []
 
-    def build(self, source, exe):
+    def build(self, source, exe, kind=("c", False)):
         with open(source) as f:
             seeds = json.load(f)
         if self.reject.intersection(seeds):

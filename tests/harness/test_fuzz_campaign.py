@@ -24,13 +24,13 @@ class Fake:
     def stop(self):
         pass
 
-    def build_command(self, source, program):
+    def build_command(self, source, program, kind=("c", False)):
         return ["cc", source, "-o", program]
 
     def command(self, program, args):
         return [program]
 
-    def build(self, source, program):
+    def build(self, source, program, kind=("c", False)):
         return False, "error: not built here"
 
 
