@@ -59,11 +59,16 @@ class Generator:
         self.budget = 0
         self.language = language
         self.async_ = False
-        self.kinds = ["seh"] * self.nfuncs
         if language == "c++":
             # C programs draw nothing here, so a seed's C program stays the same
             self.async_ = self.rng.chance(40)
-            self.kinds = [self.rng.pick(["seh", "cxx", "cxx"]) for _ in range(self.nfuncs)]
+            # mostly alternating, so that guarded blocks call C++ frames and back
+            self.nfuncs = max(2, self.nfuncs)
+            first = 0 if self.rng.chance(70) else 1
+            self.kinds = [("seh", "cxx")[(first + i) % 2] if self.rng.chance(80) else self.rng.pick(["seh", "cxx"])
+                          for i in range(self.nfuncs)]
+        else:
+            self.kinds = ["seh"] * self.nfuncs
 
     def id(self):
         self.next_id += 1
