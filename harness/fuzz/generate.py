@@ -7,7 +7,7 @@ handler during an unwind has no defined meaning), so every program ends and
 its outcome is defined."""
 from .program import (ACCESS_VIOLATION, CLASSES, CONTINUABLE, CXX_CODE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE,
                      OTHER, Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Object, Program, Raise, Rethrow,
-                     SetJmp, Switch, Throw, Try, TryCatch, When, shape_tags)
+                     SetJmp, Switch, Throw, Try, TryCatch, When, call_before_try, shape_tags)
 from .rng import Rng
 
 MAX_NEST = 4
@@ -298,6 +298,9 @@ def switch_off(program, off):
     filters and the verdict EXCEPTION_CONTINUE_EXECUTION."""
     def prune(stmts, around):
         stmts[:] = [s for s in stmts if not off.intersection(s.tags) and not off.intersection(shape_tags(s, around))]
+        # a call dropped from before a guarded block can bring the one before it there
+        while "call-before-try" in off and any(call_before_try(stmts, n) for n in range(len(stmts))):
+            stmts[:] = [s for n, s in enumerate(stmts) if not call_before_try(stmts, n)]
         for s in stmts:
             if isinstance(s, Try) and "handler-code" in off:
                 s.handler_code = False

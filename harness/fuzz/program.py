@@ -231,9 +231,11 @@ def static_constructs(program):
     found = set()
 
     def visit(stmts, around):
-        for s in stmts:
+        for n, s in enumerate(stmts):
             found.update(s.tags)
             found.update(shape_tags(s, around))
+            if call_before_try(stmts, n):
+                found.add("call-before-try")
             if isinstance(s, Try) and s.filter is not None:
                 found.update(filter_tags(program.filters[s.filter]))
             for i, b in enumerate(s.blocks()):
@@ -246,6 +248,15 @@ def static_constructs(program):
         if program.async_:
             found.add("cxx-async")
     return found
+
+
+
+def call_before_try(stmts, n):
+    """Whether stmts[n] is a call right before a guarded block: the call's
+    return address is then the block's first instruction unless the
+    compiler puts something between them, and a frame unwound from the
+    call looks inside the block to a handler that looks it up by address."""
+    return isinstance(stmts[n], Call) and n + 1 < len(stmts) and isinstance(stmts[n + 1], Try)
 
 
 def filter_tags(f):

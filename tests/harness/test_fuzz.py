@@ -6,7 +6,7 @@ import sys
 import unittest
 
 from fuzz.cprint import c_source
-from fuzz.generate import generate
+from fuzz.generate import generate, switch_off
 from fuzz.known import parse
 from fuzz.model import Model, ModelError, predict
 from fuzz.program import (Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Program, Raise, SetJmp,
@@ -164,6 +164,17 @@ class Generator(unittest.TestCase):
         self.assertIn("jump-through-finally", found)
         self.assertNotIn("jump-through-two-finallys", found)
         self.assertIn("jump-through-nested-finally", found)
+
+    def test_a_call_right_before_a_guarded_block_is_seen_and_switched_off_alone(self):
+        # only the call directly before the block: a call after it, or one
+        # with a statement between, has a return address outside the block
+        body = [Call(1, False), fin(1, [Event(2)]), Call(1, False), Event(3), Call(1, False), Call(1, False),
+                exc(4, [])]
+        p = Program(0, [body, [Event(5)]], {4: Filter(4, [], 1)})
+        self.assertIn("call-before-try", static_constructs(p))
+        switch_off(p, {"call-before-try"})
+        self.assertEqual([type(s).__name__ for s in p.functions[0]], ["Try", "Call", "Event", "Try"])
+        self.assertNotIn("call-before-try", static_constructs(p))
 
 
 class Reducing(unittest.TestCase):
