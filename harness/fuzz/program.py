@@ -252,11 +252,14 @@ def static_constructs(program):
 
 
 def call_before_try(stmts, n):
-    """Whether stmts[n] is a call right before a guarded block: the call's
-    return address is then the block's first instruction unless the
-    compiler puts something between them, and a frame unwound from the
-    call looks inside the block to a handler that looks it up by address."""
-    return isinstance(stmts[n], Call) and n + 1 < len(stmts) and isinstance(stmts[n + 1], Try)
+    """Whether stmts[n] is a call that an exception or a long jump can leave
+    the frame at (a call of a function, RaiseException, longjmp) right
+    before a guarded block: the call's return address is then the block's
+    first instruction unless the compiler puts something between them, and
+    a frame unwound from the call looks inside the block to a handler that
+    looks it up by that address.  (A fault's call is followed by the store
+    of what it read.)"""
+    return isinstance(stmts[n], (Call, Raise, LongJmp)) and n + 1 < len(stmts) and isinstance(stmts[n + 1], Try)
 
 
 def filter_tags(f):

@@ -166,9 +166,9 @@ class Generator(unittest.TestCase):
         self.assertIn("jump-through-nested-finally", found)
 
     def test_a_call_right_before_a_guarded_block_is_seen_and_switched_off_alone(self):
-        # only the call directly before the block: a call after it, or one
-        # with a statement between, has a return address outside the block
-        body = [Call(1, False), fin(1, [Event(2)]), Call(1, False), Event(3), Call(1, False), Call(1, False),
+        # only a call (a raise is one) directly before the block: a call after
+        # it, or one with a statement between, has a return address outside
+        body = [Call(1, False), fin(1, [Event(2)]), Call(1, False), Event(3), Call(1, False), Raise(C1, 0, []),
                 exc(4, [])]
         p = Program(0, [body, [Event(5)]], {4: Filter(4, [], 1)})
         self.assertIn("call-before-try", static_constructs(p))
