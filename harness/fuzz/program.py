@@ -259,7 +259,21 @@ def call_before_try(stmts, n):
     a frame unwound from the call looks inside the block to a handler that
     looks it up by that address.  (A fault's call is followed by the store
     of what it read.)"""
-    return isinstance(stmts[n], (Call, Raise, LongJmp)) and n + 1 < len(stmts) and isinstance(stmts[n + 1], Try)
+    return n + 1 < len(stmts) and _ends_in_call(stmts[n]) and _starts_with_try(stmts[n + 1])
+
+
+# A labelled block is only braces and a label: no instruction of its own lies
+# between what ends before it, its first statement, its last and what follows.
+def _ends_in_call(s):
+    if isinstance(s, Labeled):
+        return bool(s.body) and _ends_in_call(s.body[-1])
+    return isinstance(s, (Call, Raise, LongJmp))
+
+
+def _starts_with_try(s):
+    if isinstance(s, Labeled):
+        return bool(s.body) and _starts_with_try(s.body[0])
+    return isinstance(s, Try)
 
 
 def filter_tags(f):

@@ -148,6 +148,18 @@ class MoreOrders(unittest.TestCase):
             run(*functions, kinds=kinds)
 
 
+class Shapes(unittest.TestCase):
+    def test_a_call_before_a_try_is_seen_through_labelled_blocks(self):
+        from fuzz.program import Labeled, call_before_try
+        raise_ = Raise(C1, 0, [])
+        guarded = exc(1, [Event(2)])
+        self.assertTrue(call_before_try([raise_, Labeled(3, [guarded, Event(4)])], 0))
+        self.assertTrue(call_before_try([Labeled(3, [Event(4), Call(1, False)]), guarded], 0))
+        # an event's call returns: no frame is ever left there
+        self.assertFalse(call_before_try([Event(5), Labeled(3, [guarded])], 0))
+        self.assertFalse(call_before_try([raise_, Labeled(3, [Event(4), guarded])], 0))
+
+
 class Generating(unittest.TestCase):
     def test_c_seeds_keep_their_programs_and_no_function_mixes_the_two_kinds(self):
         for seed in range(300, 360):
