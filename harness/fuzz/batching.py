@@ -3,7 +3,7 @@ cases run batched and each alone, verdict by verdict.  Against a variant
 run-time (which makes many cases differ) it shows that differing cases keep
 their verdict too, not only agreeing ones.
 
-    python3 -m fuzz.batching --lower TOOL --runtime LIB [--count N] [--seed S] [--batch B]
+    python3 -m fuzz.batching --lower TOOL --runtime LIB [--count N] [--seed S] [--batch B] [--language L]
 """
 import concurrent.futures
 import shutil
@@ -41,8 +41,9 @@ def main(argv):
     p.add_argument("--seed", type=int, default=424242)
     p.add_argument("--batch", type=int, default=BATCH)
     p.add_argument("--jobs", type=int, default=2)
+    p.add_argument("--language", choices=("c", "c++", "both"), default="c")
     a = p.parse_args(argv)
-    cases = cases_of(a.count, a.seed)
+    cases = cases_of(a.count, a.seed, a.language)
     wrong = compare_batching(targets.host(a.lower, a.runtime), cases, a.batch, a.jobs)
     for seed, b, s in wrong:
         print(f"seed {seed}: batched {b.kind} ({b.detail}), alone {s.kind} ({s.detail})")

@@ -7,7 +7,7 @@ handler during an unwind has no defined meaning), so every program ends and
 its outcome is defined."""
 from .program import (ACCESS_VIOLATION, CLASSES, CONTINUABLE, CXX_CODE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE,
                      OTHER, Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Object, Program, Raise, Rethrow,
-                     SetJmp, Switch, Throw, Try, TryCatch, When, shape_tags)
+                     SetJmp, Switch, Throw, Try, TryCatch, When, call_before_try, shape_tags)
 from .rng import Rng
 
 MAX_NEST = 4
@@ -59,11 +59,16 @@ class Generator:
         self.budget = 0
         self.language = language
         self.async_ = False
-        self.kinds = ["seh"] * self.nfuncs
         if language == "c++":
             # C programs draw nothing here, so a seed's C program stays the same
             self.async_ = self.rng.chance(40)
-            self.kinds = [self.rng.pick(["seh", "cxx", "cxx"]) for _ in range(self.nfuncs)]
+            # mostly alternating, so that guarded blocks call C++ frames and back
+            self.nfuncs = max(2, self.nfuncs)
+            first = 0 if self.rng.chance(70) else 1
+            self.kinds = [("seh", "cxx")[(first + i) % 2] if self.rng.chance(80) else self.rng.pick(["seh", "cxx"])
+                          for i in range(self.nfuncs)]
+        else:
+            self.kinds = ["seh"] * self.nfuncs
 
     def id(self):
         self.next_id += 1
@@ -294,6 +299,9 @@ def switch_off(program, off):
     def prune(stmts, around):
         stmts[:] = [s for k, s in enumerate(stmts) if not off.intersection(s.tags)
                     and not off.intersection(shape_tags(s, around, stmts[k - 1] if k else None))]
+        # a call dropped from before a guarded block can bring the one before it there
+        while "call-before-try" in off and any(call_before_try(stmts, n) for n in range(len(stmts))):
+            stmts[:] = [s for n, s in enumerate(stmts) if not call_before_try(stmts, n)]
         for s in stmts:
             if isinstance(s, Try) and "handler-code" in off:
                 s.handler_code = False

@@ -257,6 +257,8 @@ def static_constructs(program):
         for k, s in enumerate(stmts):
             found.update(s.tags)
             found.update(shape_tags(s, around, stmts[k - 1] if k else None))
+            if call_before_try(stmts, k):
+                found.add("call-before-try")
             if isinstance(s, Try) and s.filter is not None:
                 found.update(filter_tags(program.filters[s.filter]))
             for i, b in enumerate(s.blocks()):
@@ -269,6 +271,32 @@ def static_constructs(program):
         if program.async_:
             found.add("cxx-async")
     return found
+
+
+
+def call_before_try(stmts, n):
+    """Whether stmts[n] is a call that an exception or a long jump can leave
+    the frame at (a call of a function, RaiseException, longjmp) right
+    before a guarded block: the call's return address is then the block's
+    first instruction unless the compiler puts something between them, and
+    a frame unwound from the call looks inside the block to a handler that
+    looks it up by that address.  (A fault's call is followed by the store
+    of what it read.)"""
+    return n + 1 < len(stmts) and _ends_in_call(stmts[n]) and _starts_with_try(stmts[n + 1])
+
+
+# A labelled block is only braces and a label: no instruction of its own lies
+# between what ends before it, its first statement, its last and what follows.
+def _ends_in_call(s):
+    if isinstance(s, Labeled):
+        return bool(s.body) and _ends_in_call(s.body[-1])
+    return isinstance(s, (Call, Raise, LongJmp))
+
+
+def _starts_with_try(s):
+    if isinstance(s, Labeled):
+        return bool(s.body) and _starts_with_try(s.body[0])
+    return isinstance(s, Try)
 
 
 def filter_tags(f):

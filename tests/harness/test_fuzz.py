@@ -178,6 +178,17 @@ class Generator(unittest.TestCase):
         self.assertFalse(static_constructs(switch_off(left, {"jump-out-of-try-except", "finally-after-longjmp"}))
                          & {"jump-out-of-try-except", "finally-after-longjmp"})
 
+    def test_a_call_right_before_a_guarded_block_is_seen_and_switched_off_alone(self):
+        # only a call (a raise is one) directly before the block: a call after
+        # it, or one with a statement between, has a return address outside
+        body = [Call(1, False), fin(1, [Event(2)]), Call(1, False), Event(3), Call(1, False), Raise(C1, 0, []),
+                exc(4, [])]
+        p = Program(0, [body, [Event(5)]], {4: Filter(4, [], 1)})
+        self.assertIn("call-before-try", static_constructs(p))
+        switch_off(p, {"call-before-try"})
+        self.assertEqual([type(s).__name__ for s in p.functions[0]], ["Try", "Call", "Event", "Try"])
+        self.assertNotIn("call-before-try", static_constructs(p))
+
 
 class Reducing(unittest.TestCase):
     def test_reduces_to_what_keeps_the_difference(self):

@@ -15,8 +15,8 @@ from fuzz.generate import generate  # noqa: E402
 from fuzz.model import predict  # noqa: E402
 
 
-def cases(seeds):
-    return [Case(s, generate(s), predict(generate(s))) for s in seeds]
+def cases(seeds, language="c"):
+    return [Case(s, generate(s, language=language), predict(generate(s, language=language))) for s in seeds]
 
 
 class Simulated:
@@ -28,6 +28,7 @@ class Simulated:
         self.crash, self.hang, self.reject, self.only_batched = set(crash), set(hang), set(reject), set(only_batched)
         self.expected = {}
         self.built = []
+        self.kinds = []                  # (the source's extension, the build kind) of each program built
 
     def build(self, source, exe, kind=("c", False)):
         with open(source) as f:
@@ -35,6 +36,7 @@ class Simulated:
         if self.reject.intersection(seeds):
             return False, "error: rejected"
         self.built.append(seeds)
+        self.kinds.append((os.path.splitext(source)[1], kind))
         with open(exe, "w") as f:
             json.dump(seeds, f)
         return True, ""
@@ -75,8 +77,8 @@ class Batches(unittest.TestCase):
         checking.check, batch.batch_source = self.saved
         self.dir.cleanup()
 
-    def run_with(self, target, seeds):
-        cs = cases(seeds)
+    def run_with(self, target, seeds, language="c"):
+        cs = cases(seeds, language)
         target.expected = {c.seed: c.expected for c in cs}
         checking.check = target.alone
         runner = Runner(target, self.dir.name)
@@ -107,6 +109,16 @@ class Batches(unittest.TestCase):
         results, _ = self.run_with(Simulated(only_batched=[11]), range(10, 14))
         self.assertEqual(self.kinds(results), {11: "batch"})
         self.assertIn("only after other cases", results[11].detail)
+
+    def test_cases_of_each_language_and_model_share_programs_only_with_their_own(self):
+        seeds = range(30, 70)
+        results, runner = self.run_with(Simulated(), seeds, "both")
+        self.assertEqual(self.kinds(results), {})
+        kind = {s: generate(s, language="both").build_kind for s in seeds}
+        self.assertGreater(len(set(kind.values())), 2)      # C, C++ of each model
+        for built, (suffix, k) in zip(runner.target.built, runner.target.kinds):
+            self.assertEqual({kind[s] for s in built}, {k})
+            self.assertEqual(suffix, ".cpp" if k[0] == "c++" else ".c")
 
     def test_split_keeps_cases_apart_and_sees_an_unfinished_one(self):
         done, partial = split("E1\nX\n#0 5\nE2\n#1 7\nE3\n")
