@@ -79,6 +79,9 @@ class Platform:
         self.known = {}
         # A variant run-time in place of the layer's (zeb sensitivity).
         self.variant = None
+        # Program name -> its object, built once for every variant run-time
+        # that leaves the program's own code alone: linked, not built again.
+        self.objects = {}
         # The shard being run (its number from 1), or "" for a whole run.
         self.shard = ""
         # The exit status with which the run command says that it could not

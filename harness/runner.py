@@ -80,15 +80,19 @@ def first_error(output, status):
     return lines[0] if lines else f"exit status {status}"
 
 
-def build(platform, program, folder):
-    """Builds one program; returns (path, None) or (None, why not)."""
-    path = os.path.join(folder, program.name + platform.suffix)
+def build(platform, program, folder, compile_only=False):
+    """Builds one program (only its object, with compile_only), or links
+    the object the platform holds for it; returns (path, None) or (None,
+    why not)."""
+    path = os.path.join(folder, program.name + (".o" if compile_only else platform.suffix))
     for stale in (path, path + ".log"):
         if os.path.exists(stale):
             os.unlink(stale)
-    cmd = platform.command(program.language, program.arch, source=program.source, program=path,
+    options = program.options + (["-c"] if compile_only else [])
+    source = program.source if compile_only else platform.objects.get(program.name, program.source)
+    cmd = platform.command(program.language, program.arch, source=source, program=path,
                            name=program.name, arch=program.arch,
-                           options=" ".join(shlex.quote(o) for o in program.options))
+                           options=" ".join(shlex.quote(o) for o in options))
     try:
         status, out, err, timed_out, _ = run_program(cmd, platform.build_timeout,
                                                      env=environment(platform, program.arch), cwd=folder)

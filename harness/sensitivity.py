@@ -1,7 +1,13 @@
 """Shows that every verdict can fail: the suite is built and run against
 each variant run-time (variants.py), and for each the programs that fail,
 with what they printed, are listed; then each variant's predictions are
-checked.  A variant is caught when at least one program fails."""
+checked.  A variant is caught when at least one program fails.
+
+Most variants change only the run-time: the programs' objects are built
+once for all of those and linked against each variant's run-time; the
+variants whose switch a program's headers test build the programs anew."""
+import concurrent.futures
+import copy
 import os
 import re
 import subprocess
@@ -9,7 +15,7 @@ import subprocess
 import cmake_builds
 import programs
 import runner
-from variants import layer_builds, platform_for
+from variants import changes_programs, layer_builds, platform_for
 from verdicts import Verdict
 
 COUNTER = re.compile(r"Counter ?= ?(-?\d+)")
@@ -93,6 +99,20 @@ def judge(variants, by_variant):
     return lines, ok
 
 
+def shared_objects(platform, chosen, jobs):
+    """{name: object} of the programs built with the platform's own
+    templates but not linked (in build/sensitivity/NAME/objects); a program
+    whose object does not build is left out, to be built whole, and fail
+    the same way, against each variant."""
+    base = copy.copy(platform)
+    base.build_dir = os.path.join(platform.root, "build", "sensitivity", platform.name, "objects")
+    folder = os.path.join(base.build_dir, "suite")
+    os.makedirs(folder, exist_ok=True)
+    with concurrent.futures.ThreadPoolExecutor(max(1, jobs)) as pool:
+        built = pool.map(lambda p: (p.name, runner.build(base, p, folder, compile_only=True)[0]), chosen)
+        return {name: path for name, path in built if path}
+
+
 def run(platform, variants, jobs, regex=None, progress=print):
     """Results per variant of the suite (or the programs REGEX picks) on
     PLATFORM with that variant's run-time; None when the run-times did not
@@ -100,10 +120,14 @@ def run(platform, variants, jobs, regex=None, progress=print):
     runner.prepare(platform)
     if not build_variants(platform, jobs):
         return None
+    chosen = programs.select(programs.suite(platform.root), regex)
+    linked_only = [v for v in variants if not changes_programs(platform.root, v)]
+    objects = shared_objects(platform, chosen, jobs) if linked_only else {}
     by_variant = {}
     for v in variants:
-        chosen = programs.select(programs.suite(platform.root), regex)
         variant_platform = platform_for(platform, v)
+        if v in linked_only:
+            variant_platform.objects = objects
         progress(f"zeb: {variant_platform.name}: {v.breaks} ...", flush=True)
         by_variant[v.name] = runner.run_platform(variant_platform, chosen, jobs)
     return by_variant

@@ -23,6 +23,11 @@ KEYS = {"breaks": str, "predicts": dict, "flags": list, "hole": str}
 NAME = re.compile(r"^[a-z0-9_]+$")
 # Where the switches can be: the layer's sources and headers, at any depth.
 SWITCH_PLACES = ("layer/**/*.cpp", "layer/**/*.h", "layer/**/*.S")
+# The headers that programs are built with (zeb-cc's include folders): a
+# switch tested there changes the programs' own code, not only the run-time.
+PROGRAM_HEADERS = ("layer/include/**/*.h", "layer/interface/**/*.h")
+# Flags that only the link reads.
+LINK_ONLY_FLAG = re.compile(r"^-(Wl,|l|L)")
 
 
 class VariantError(Exception):
@@ -91,6 +96,23 @@ def is_switched(root, variant):
             with open(path, encoding="utf-8") as f:
                 if use in f.read():
                     return True
+    return False
+
+
+def changes_programs(root, variant):
+    """Whether the variant can change a program's own object code: a header
+    that programs include tests its switch, or it has compiler flags.  A
+    variant that does not differs only in the run-time its programs link."""
+    if not all(LINK_ONLY_FLAG.match(f) for f in variant.flags):
+        return True
+    use = f"ZEB_VARIANT({variant.name.upper()})"
+    for pattern in PROGRAM_HEADERS:
+        for path in glob.glob(os.path.join(root, pattern), recursive=True):
+            with open(path, encoding="utf-8") as f:
+                text = f.read()
+            # ZEB_VARIANT(NAME), or the macro ZEB_VARIANT_NAME tested directly
+            if use in text or variant.switch in text:
+                return True
     return False
 
 

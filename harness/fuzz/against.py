@@ -21,7 +21,7 @@ def differing(target, cases, batch, jobs):
     """{seed: Result} of the cases that do not agree with the model."""
     workdir = tempfile.mkdtemp(prefix="zeb-against-")
     try:
-        runner = Runner(target, workdir)
+        runner = Runner(target, workdir, rerun_hangs=False)
         groups = [cases[i:i + batch] for i in range(0, len(cases), batch)]
         out = {}
         with concurrent.futures.ThreadPoolExecutor(max(1, jobs)) as pool:

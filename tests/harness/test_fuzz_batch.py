@@ -77,12 +77,12 @@ class Batches(unittest.TestCase):
         checking.check, batch.batch_source = self.saved
         self.dir.cleanup()
 
-    def run_with(self, target, seeds, language="c"):
+    def run_with(self, target, seeds, language="c", **how):
         cs = cases(seeds, language)
         target.expected = {c.seed: c.expected for c in cs}
         checking.check = target.alone
-        runner = Runner(target, self.dir.name)
-        results = runner.run(cs, "t")
+        runner = Runner(target, self.dir.name, **how)
+        results = runner.run(cs, "t", confirm=how.get("rerun_hangs", True))
         self.assertEqual(sorted(results), sorted(seeds))
         return results, runner
 
@@ -99,6 +99,13 @@ class Batches(unittest.TestCase):
     def test_a_hang_names_its_case(self):
         results, _ = self.run_with(Simulated(hang=[19]), range(10, 20))
         self.assertEqual(self.kinds(results), {19: "hang"})
+
+    def test_a_hang_need_not_be_run_again_alone(self):
+        results, runner = self.run_with(Simulated(hang=[12, 15]), range(10, 20), rerun_hangs=False)
+        self.assertEqual(self.kinds(results), {12: "hang", 15: "hang"})
+        # the batch, then the cases after each hang: nothing alone
+        self.assertEqual(runner.target.built, [list(range(10, 20)), list(range(13, 20)), list(range(16, 20))])
+        self.assertTrue(results[12].batched)
 
     def test_a_rejected_case_is_found_by_halving(self):
         results, runner = self.run_with(Simulated(reject=[16]), range(10, 20))

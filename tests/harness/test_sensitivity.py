@@ -90,6 +90,20 @@ class VariantFiles(unittest.TestCase):
             with self.assertRaisesRegex(variants.VariantError, message.replace("(", r"\(").replace(")", r"\)")):
                 variants.load_all(self.tmp.name)
 
+    def test_only_a_switch_in_the_programs_headers_or_a_compiler_flag_changes_programs(self):
+        os.makedirs(os.path.join(self.tmp.name, "layer", "interface"))
+        with open(os.path.join(self.tmp.name, "layer", "interface", "h.h"), "w") as f:
+            f.write("#define X (ZEB_VARIANT(IN_HEADER) ? 1 : 0)\n#ifdef ZEB_VARIANT_TESTED_DIRECTLY\n#endif\n")
+        cases = [("in_header", [], True), ("tested_directly", [], True), ("switched", [], False),
+                 ("switched", ["-Wl,--wrap=f", "-lm"], False), ("switched", ["-O2"], True)]
+        for name, flags, changes in cases:
+            v = variants.Variant(name, {"breaks": "x", "flags": flags})
+            self.assertEqual(variants.changes_programs(self.tmp.name, v), changes, (name, flags))
+        # the project's own: those whose switch lowered code tests
+        changing = {v.name for v in variants.load_all(ROOT) if variants.changes_programs(ROOT, v)}
+        self.assertTrue({"abnormal_always_true", "leave_is_abnormal", "local_unwind_skips_finally"} <= changing)
+        self.assertNotIn("skip_finally_on_unwind", changing)
+
     def test_unknown_variant_names_the_known_ones(self):
         self.write("switched", 'breaks = "x"\n')
         with self.assertRaisesRegex(variants.VariantError, "unknown variant nope.*switched"):
