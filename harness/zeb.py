@@ -436,10 +436,13 @@ def sensitivity_fuzz(platform, chosen, args, started):
     if not sensitivity.build_variants(platform, args.jobs):
         return 1
     cases = against.cases_of(args.fuzz, args.seed)
+    timeout = against.hang_timeout(targets.from_platform(platform, runner), cases[:loop.BATCH])
+    print(f"zeb: a batch still running after {timeout:.1f} s hangs", flush=True)
     found = {}
     for v in chosen:
         print(f"zeb: {platform.name}.{v.name}: {v.breaks} ...", flush=True)
         target = targets.from_platform(variants.platform_for(platform, v), runner)
+        target.timeout = timeout
         found[v.name] = against.differing(target, cases, loop.BATCH, args.jobs)
     lines, holes = against.matrix(chosen, found, len(cases))
     print(f"zeb: {len(cases)} random cases against {len(chosen)} variant run-times on {platform.name} "

@@ -1,11 +1,21 @@
 """The fuzzer judged: random cases run against each variant run-time must
 differ from the model, or the generator has a hole.  The same cases go
 against every variant, batched as in a campaign."""
+import os
 import shutil
 import tempfile
+import time
 import concurrent.futures
 
 from .batch import Runner, cases_of
+from .cprint import batch_source
+
+# A variant can make a case loop for ever, and each case it does that to
+# costs a whole timeout.  A batch takes milliseconds on the host, so a hang
+# is told after this many times as long as a batch takes with the default
+# run-time, at least MIN_TIMEOUT seconds, at most the platform's timeout.
+MARGIN = 20
+MIN_TIMEOUT = 2.0
 
 # What the generator would need to make a variant's programs differ, for the
 # variants it does not make differ.
@@ -15,6 +25,25 @@ CLOSES = {
     "noncontinuable_continued": "a filter continuing a noncontinuable exception that reaches it (generated, but in "
                                 "about 1 case in 400: run more cases)",
 }
+
+
+def hang_timeout(target, cases):
+    """The timeout for batches of CASES against variants of TARGET (the
+    platform with the default run-time), from one batch run on it."""
+    workdir = tempfile.mkdtemp(prefix="zeb-against-")
+    try:
+        source, exe = os.path.join(workdir, "t.c"), os.path.join(workdir, "t" + target.exe_suffix)
+        with open(source, "w") as f:
+            f.write(batch_source([c.program for c in cases]))
+        if not target.build(source, exe)[0]:
+            return target.timeout
+        started = time.monotonic()
+        _, _, how = target.run(exe)
+        if how == "hang":
+            return target.timeout
+        return min(target.timeout, max(MIN_TIMEOUT, MARGIN * (time.monotonic() - started)))
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
 
 
 def differing(target, cases, batch, jobs):
