@@ -138,6 +138,38 @@ class VariantPlatforms(unittest.TestCase):
             variants.platform_for(resolve("wine"), self.variant())
 
 
+class SharedObjects(unittest.TestCase):
+    """A fuzz case's source compiled once, by its text, and linked by each
+    variant's target; one that does not compile is built whole, and fails
+    with the compiler's words."""
+
+    def test_one_compile_per_text_and_a_broken_source_fails_as_a_whole_build(self):
+        import runner
+        from fuzz import linked
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "cc.toml")
+            with open(path, "w") as f:
+                f.write('name = "cc"\nc = "cc {options} {source} -o {program}"\ncxx = "c++ {source} -o {program}"\n'
+                        'run = "{program}"\n')
+            platform = resolve(path)
+            objects = linked.Objects(platform, runner)
+            self.addCleanup(objects.close)
+            target = linked.Linked(platform, runner, objects)
+            for n, text in enumerate(['#include <stdio.h>\nint main(void) { puts("hi"); return 3; }\n'] * 2):
+                source = os.path.join(tmp, f"s{n}.c")
+                with open(source, "w") as f:
+                    f.write(text)
+                self.assertEqual(target.build(source, os.path.join(tmp, f"p{n}")), (True, ""))
+                self.assertEqual(target.run(os.path.join(tmp, f"p{n}"))[:2], (3, "hi\n"))
+            self.assertEqual(len([o for o in objects.built.values() if o]), 1)
+            broken = os.path.join(tmp, "broken.c")
+            with open(broken, "w") as f:
+                f.write("int main(void) { return nope; }\n")
+            ok, log = target.build(broken, os.path.join(tmp, "b"))
+            self.assertFalse(ok)
+            self.assertIn("nope", log)
+
+
 def row(name, verdict="PASS", stdout="", reason=""):
     return {"name": name, "verdict": verdict, "stdout": stdout, "reason": reason}
 
