@@ -49,8 +49,14 @@ def printed(result):
     return reason if len(reason) <= 60 else reason[:57] + "..."
 
 
+def not_built(result):
+    return result.get("reason", "").startswith("not built")
+
+
 def failing(results):
-    return [r for r in results if Verdict(r["verdict"]).is_failure]
+    """The runs that caught a variant: failures of programs that were built
+    (a build that fails says nothing of the run-time)."""
+    return [r for r in results if Verdict(r["verdict"]).is_failure and not not_built(r)]
 
 
 def prediction_holds(results, program, text):
@@ -85,6 +91,12 @@ def judge(variants, by_variant):
             ok = ok and holds
             verdict = "holds" if holds else f"DOES NOT HOLD: it printed {shown}"
             lines.append(f"  {v.name}: {program} prints \"{text}\": {verdict}")
+    for v in variants:
+        unbuilt = [r for r in by_variant[v.name] if not_built(r)]
+        if unbuilt:
+            ok = False
+            lines.append(f"{v.name}: {len(unbuilt)} runs not built, so not judged: "
+                         f"{unbuilt[0]['name']}: {unbuilt[0]['reason']}")
     for v in variants:
         fails = failing(by_variant[v.name])
         if v.hole and not fails:

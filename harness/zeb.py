@@ -34,7 +34,7 @@ import runner
 import sensitivity
 import variants
 import xfail
-from fuzz import against, campaign, known, loop, targets
+from fuzz import against, campaign, known, linked, loop, targets
 from paths import BUILD, ROOT
 from platform_file import PlatformError
 from platforms import built_in_names, resolve
@@ -436,11 +436,22 @@ def sensitivity_fuzz(platform, chosen, args, started):
     if not sensitivity.build_variants(platform, args.jobs):
         return 1
     cases = against.cases_of(args.fuzz, args.seed, args.language)
+    timeout = against.hang_timeout(targets.from_platform(platform, runner), cases[:loop.BATCH])
+    print(f"zeb: a batch still running after {timeout:.1f} s hangs", flush=True)
     found = {}
-    for v in chosen:
-        print(f"zeb: {platform.name}.{v.name}: {v.breaks} ...", flush=True)
-        target = targets.from_platform(variants.platform_for(platform, v), runner)
-        found[v.name] = against.differing(target, cases, loop.BATCH, args.jobs)
+    objects = linked.Objects(platform, runner)
+    try:
+        for v in chosen:
+            print(f"zeb: {platform.name}.{v.name}: {v.breaks} ...", flush=True)
+            variant_platform = variants.platform_for(platform, v)
+            if variants.changes_programs(ROOT, v):
+                target = targets.from_platform(variant_platform, runner)
+            else:
+                target = linked.Linked(variant_platform, runner, objects)
+            target.timeout = timeout
+            found[v.name] = against.differing(target, cases, loop.BATCH, args.jobs)
+    finally:
+        objects.close()
     lines, holes = against.matrix(chosen, found, len(cases))
     print(f"zeb: {len(cases)} random cases against {len(chosen)} variant run-times on {platform.name} "
           f"in {time.monotonic() - started:.0f} s")

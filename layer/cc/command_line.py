@@ -176,7 +176,9 @@ def parse(argv, cxx_driver=False):
         raise UsageError(f"cannot specify '-o' with '{cmd.stop}' with multiple files")
     if cmd.stop and not sources:
         raise UsageError(f"no source among the input files for '{cmd.stop}'")
-    if cmd.keep and len(sources) != 1:
+    # With no source (objects only linked, as a platform's template does for
+    # a program built once) nothing is lowered, so nothing is kept.
+    if cmd.keep and len(sources) > 1:
         raise UsageError("--keep needs exactly one source")
     if not cmd.lower or not cmd.runtime:
         raise UsageError("--lower TOOL and --runtime LIBRARY are required (zeb-cc and zeb-c++ give them)")

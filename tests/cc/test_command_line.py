@@ -50,6 +50,8 @@ class Sorting(unittest.TestCase):
         self.assertEqual(cmd.cxx, "arm-linux-gnueabihf-g++")
         self.assertEqual(cmd.flags, ["-static", "-mthumb"])
         self.assertEqual(cmd.keep, "k.cpp")
+        # objects only linked: nothing lowered, nothing kept, no refusal
+        self.assertEqual(read("a.o", "-o", "p", "--keep", "k.cpp").sources(), [])
 
     def test_the_exception_model_is_the_drivers_own_and_the_last_one_wins(self):
         self.assertFalse(read("a.cpp").async_exceptions)

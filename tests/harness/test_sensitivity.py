@@ -13,6 +13,8 @@ import unittest
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 import sensitivity
+from fuzz import against
+from fuzz.check import Result
 import variants
 from platforms import resolve
 
@@ -138,6 +140,38 @@ class VariantPlatforms(unittest.TestCase):
             variants.platform_for(resolve("wine"), self.variant())
 
 
+class SharedObjects(unittest.TestCase):
+    """A fuzz case's source compiled once, by its text, and linked by each
+    variant's target; one that does not compile is built whole, and fails
+    with the compiler's words."""
+
+    def test_one_compile_per_text_and_a_broken_source_fails_as_a_whole_build(self):
+        import runner
+        from fuzz import linked
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "cc.toml")
+            with open(path, "w") as f:
+                f.write('name = "cc"\nc = "cc {options} {source} -o {program}"\ncxx = "c++ {source} -o {program}"\n'
+                        'run = "{program}"\n')
+            platform = resolve(path)
+            objects = linked.Objects(platform, runner)
+            self.addCleanup(objects.close)
+            target = linked.Linked(platform, runner, objects)
+            for n, text in enumerate(['#include <stdio.h>\nint main(void) { puts("hi"); return 3; }\n'] * 2):
+                source = os.path.join(tmp, f"s{n}.c")
+                with open(source, "w") as f:
+                    f.write(text)
+                self.assertEqual(target.build(source, os.path.join(tmp, f"p{n}")), (True, ""))
+                self.assertEqual(target.run(os.path.join(tmp, f"p{n}"))[:2], (3, "hi\n"))
+            self.assertEqual(len([o for o in objects.built.values() if o]), 1)
+            broken = os.path.join(tmp, "broken.c")
+            with open(broken, "w") as f:
+                f.write("int main(void) { return nope; }\n")
+            ok, log = target.build(broken, os.path.join(tmp, "b"))
+            self.assertFalse(ok)
+            self.assertIn("nope", log)
+
+
 def row(name, verdict="PASS", stdout="", reason=""):
     return {"name": name, "verdict": verdict, "stdout": stdout, "reason": reason}
 
@@ -175,6 +209,26 @@ class Report(unittest.TestCase):
         self.assertTrue(text.endswith("2 variants, 0 caught"))
         text, ok = self.judge([("b", {"hole": "nothing reads it"})], {"b": [row("ZEB0001")]})
         self.assertTrue(ok)
+
+    def test_a_program_that_did_not_build_catches_nothing_and_fails_the_run(self):
+        # a variant whose every program fails to build must not read as caught
+        text, ok = self.judge([("a", {})], {"a": [row("ZEB0001", "FAIL", "", "not built: zeb-cc: error: no source"),
+                                                  row("ZEB0002")]})
+        self.assertFalse(ok)
+        self.assertIn("a: 1 runs not built, so not judged: ZEB0001: not built: zeb-cc: error: no source", text)
+        self.assertIn("a (breaks a) is caught by no program", text)
+        self.assertTrue(text.endswith("1 variants, 0 caught"))
+
+    def test_random_cases_that_did_not_build_catch_nothing(self):
+        vs = [variants.Variant(n, {"breaks": f"breaks {n}"}) for n in ("a", "b", "c")]
+        found = {"a": {7: Result("output", "line 2"), 9: Result("build", "did not build: oops")},
+                 "b": {3: Result("build", "did not build: oops")}, "c": {5: Result("hang", "")}}
+        lines, holes = against.matrix(vs, found, 10)
+        text = "\n".join(lines)
+        self.assertEqual([v.name for v in holes], ["a", "b"])
+        self.assertIn("not judged: a: 1 cases not built; 9: did not build: oops", text)
+        self.assertIn("not judged: b: 1 cases not built; 3: did not build: oops", text)
+        self.assertTrue(text.endswith("3 variants, 1 caught by 10 random cases"))
 
     def test_a_declared_hole_that_is_caught_fails(self):
         text, ok = self.judge([("b", {"hole": "nothing reads it"})], {"b": [row("ZEB0001", "FAIL", "Counter = 3")]})
