@@ -23,8 +23,8 @@ MIN_TIMEOUT = 2.0
 CLOSES = {
     "cxx_destroy_twice_on_rethrow": "C++ cases: a rethrown object's destructor counted by the handlers that caught it",
     "cxx_leak_on_new_throw": "C++ cases: a handler that ends by a new throw, with the first object's destructor logged",
-    "noncontinuable_continued": "a filter continuing a noncontinuable exception that reaches it (generated, but in "
-                                "about 1 case in 400: run more cases)",
+    "noncontinuable_continued": "a filter continuing a noncontinuable exception that reaches it (generated, "
+                                "about 1 case in 100: run more cases)",
 }
 
 

@@ -213,8 +213,11 @@ class Generator:
         if shape == "constant":
             rules, default = [], r.weighted([(3, 1), (1, 0)])
         elif shape == "code":
-            code = r.pick(CONTINUABLE + CONTINUABLE + (NONCONTINUABLE,) + OTHER)
-            verdict = r.pick([1, 0, -1, -1] if code in CONTINUABLE + (NONCONTINUABLE,) else [1, 0])
+            # a filter that continues a noncontinuable exception is the only
+            # way to see 0xC0000025: weighted so that random cases meet one
+            code = r.pick(CONTINUABLE + CONTINUABLE + (NONCONTINUABLE,) * 3 + OTHER)
+            verdict = r.pick([1, 0, -1, -1] if code in CONTINUABLE else [1, -1, -1, -1] if code == NONCONTINUABLE
+                             else [1, 0])
             rules, default = [(code, None, verdict)], r.pick([1, 0])
         elif shape == "count":
             rules, default = [(None, 1 + r.below(2), r.pick([0, 1]))], r.pick([0, 1])
