@@ -23,9 +23,14 @@ from .targets import suffix_for
 BATCH = 40
 
 
-def minimise(target, program, first, workdir, name, max_tries):
-    """The program cut down while it differs the same way as first."""
+def minimise(target, program, first, workdir, name, max_tries, known=None):
+    """The program cut down while it differs the same way as first; with
+    `known`, never into a program that holds a known deviation's constructs
+    (cutting statements can make one: a call that comes to stand right
+    before a guarded block)."""
     def still_differs(p):
+        if known is not None and known.explain(static_constructs(p)):
+            return False
         try:
             expected = predict(p)
         except (TooLong, ModelError):
@@ -180,6 +185,7 @@ def fuzz(target, count, seed, jobs=2, keep=None, known=None, reduce_tries=300, o
                 say(f"seed {s}: known ({names}): {r.detail}")
                 return 0
             program, r = generate(s, off | known.switched_off(), language), w
+            return record(s, r, minimise(target, program, r, workdir, f"reduce{s}", reduce_tries, known))
         return record(s, r, minimise(target, program, r, workdir, f"reduce{s}", reduce_tries))
 
     def seconds():

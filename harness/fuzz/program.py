@@ -275,8 +275,9 @@ def static_constructs(program):
 
 
 def call_before_try(stmts, n):
-    """Whether stmts[n] is a call that an exception or a long jump can leave
-    the frame at (a call of a function, RaiseException, longjmp) right
+    """Whether stmts[n] ends in a call that an exception or a long jump can
+    leave the frame at (a call of a function, RaiseException, longjmp, the
+    __finally of a try/finally, the last call of an __except block) right
     before a guarded block: the call's return address is then the block's
     first instruction unless the compiler puts something between them, and
     a frame unwound from the call looks inside the block to a handler that
@@ -285,12 +286,27 @@ def call_before_try(stmts, n):
     return n + 1 < len(stmts) and _ends_in_call(stmts[n]) and _starts_with_try(stmts[n + 1])
 
 
-# A labelled block is only braces and a label: no instruction of its own lies
-# between what ends before it, its first statement, its last and what follows.
+# Whether a path out of s falls through from a call to what follows: the
+# compiler folds a jump to the next block away, so the last block laid out
+# falls through.  A labelled block is only braces and a label.  The branch
+# taken when an `if` holds is laid out first and falls through to what
+# follows (a setjmp's first return, an iteration's test); so does the last
+# case of a switch, whose break jumps to the next block.  A try/finally
+# ends in a call: clang runs the __finally of the normal path by calling
+# its outlined copy.  A try/except's handler is inline, laid out after the
+# body, and falls through to what follows.  A loop ends in its test.
 def _ends_in_call(s):
-    if isinstance(s, Labeled):
-        return bool(s.body) and _ends_in_call(s.body[-1])
+    if isinstance(s, Try):
+        return s.kind == "finally" or _last_ends_in_call(s.handler)
+    if isinstance(s, (Labeled, SetJmp, When)):
+        return _last_ends_in_call(s.body)
+    if isinstance(s, Switch):
+        return bool(s.cases) and _last_ends_in_call(s.cases[-1])
     return isinstance(s, (Call, Raise, LongJmp))
+
+
+def _last_ends_in_call(stmts):
+    return bool(stmts) and _ends_in_call(stmts[-1])
 
 
 def _starts_with_try(s):

@@ -39,6 +39,8 @@ def first_difference(got, want):
 def write(folder, number, target, seed, program, result, versions=()):
     """Writes finding `number` into folder: NNN.md with the source (NNN.c or NNN.cpp) beside it;
     returns the report's path."""
+    # absolute: the platform may build and run in the program's own folder
+    folder = os.path.abspath(folder)
     os.makedirs(folder, exist_ok=True)
     stem = os.path.join(folder, f"{number:03d}")
     # a C++ finding is written and built as C++, as the campaign built it
