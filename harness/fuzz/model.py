@@ -376,6 +376,9 @@ class Model:
         elif isinstance(s, Rethrow):
             self.seen.add("rethrow")
             self.line(f"R{s.id}")
+            if not self.caught:
+                # a reduction can take a rethrow out of its catch clause
+                raise ModelError("a rethrow with no exception being handled")
             record = self.caught[-1]
             if not record.cxx:
                 raise ModelError("a structured exception rethrown")

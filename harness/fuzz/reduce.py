@@ -3,7 +3,7 @@ time (a whole subtree: every jump lies inside its target, so what is left is
 a valid program), puts one block of a compound statement in its place when
 the program stays valid, stops __except blocks reading the exception code
 and drops raises from filters, until no single change keeps the difference."""
-from .program import Jump, Loop, Switch, Try, When, walk
+from .program import Jump, Loop, Rethrow, Switch, Try, TryCatch, When, walk
 
 
 def places(program):
@@ -57,6 +57,8 @@ def valid(program):
                 return False
             if isinstance(s, When) and not any(isinstance(n, Loop) and n.id == s.loop for n, _ in around):
                 return False
+            if isinstance(s, Rethrow) and not any(isinstance(n, TryCatch) and i > 0 for n, i in around):
+                return False              # out of its catch clause
             for i, b in enumerate(s.blocks()):
                 if not visit(b, around + [(s, i)]):
                     return False

@@ -71,6 +71,17 @@ class Rethrowing(unittest.TestCase):
         lines = run([inner], kinds=["cxx"])
         self.assertEqual(lines, ["N6", "C2 6", "N4", "C3 4", "E5", "Z4", "E7", "Z6"])
 
+    def test_a_rethrow_taken_out_of_its_clause_is_no_program(self):
+        # a reduction that replaces the try/catch by its clause's statements
+        from fuzz.model import ModelError
+        from fuzz.reduce import valid
+        inside = catch(1, [Throw(2, "A")], ("A", [Rethrow(3)]))
+        outside = Program(0, [[Throw(2, "A"), Rethrow(3)]], {}, "c++", ["cxx"], False)
+        self.assertTrue(valid(Program(0, [[inside]], {}, "c++", ["cxx"], False)))
+        self.assertFalse(valid(outside))
+        with self.assertRaises(ModelError):
+            run([Rethrow(3)], kinds=["cxx"])
+
 
 class ThroughExceptFilters(unittest.TestCase):
     def test_a_declining_filter_in_another_function_sees_the_throw(self):
