@@ -394,79 +394,72 @@ class Model:
         else:
             raise TypeError(s)
 
-    def try_except(self, s, frame, depth, env):
+    def guarded(self, s, frame, depth, env, leave=False):
+        """Runs the body of s as a guarded block: the Unwind that targets
+        the block (its handler is to run), else None.  With `leave`, a
+        __leave of the block ends it."""
         block = Block(s, frame)
         level = len(self.blocks)
         self.blocks.append(block)
         try:
             self.stmts(s.body, frame, depth, env)
         except Unwind as u:
-            del self.blocks[level:]
             if u.target is not block:
                 raise
-            if u.record.cxx:
-                self.seen.add("except-takes-throw")
-                if u.record.holders == 0 and not u.record.destroyed:
-                    self.destroy_thrown(u.record)
-            self.line(f"H{s.id} {u.record.code:08X}" if s.handler_code else f"H{s.id}")
-            self.handlers += 1
-            try:
-                self.stmts(s.handler, frame, depth, env)
-            finally:
-                self.handlers -= 1
-            return
+            return u
         except JumpTo as j:
+            if not (leave and j.kind == "leave" and j.target == s.id):
+                raise
+        finally:
             del self.blocks[level:]
-            if j.kind == "leave" and j.target == s.id:
-                return
-            raise
-        except Transfer:
-            del self.blocks[level:]
-            raise
-        del self.blocks[level:]
+        return None
+
+    def try_except(self, s, frame, depth, env):
+        u = self.guarded(s, frame, depth, env, leave=True)
+        if u is None:
+            return
+        if u.record.cxx:
+            self.seen.add("except-takes-throw")
+            if u.record.holders == 0 and not u.record.destroyed:
+                self.destroy_thrown(u.record)
+        self.line(f"H{s.id} {u.record.code:08X}" if s.handler_code else f"H{s.id}")
+        self.handlers += 1
+        try:
+            self.stmts(s.handler, frame, depth, env)
+        finally:
+            self.handlers -= 1
 
     def try_catch(self, s, frame, depth, env):
-        block = Block(s, frame)
-        level = len(self.blocks)
-        self.blocks.append(block)
+        u = self.guarded(s, frame, depth, env)
+        if u is None:
+            return
+        record = u.record
+        cls, handler = s.clauses[u.clause]
+        # a catch-all has no name for the object: its line has no id
+        self.line(f"C{s.id} {record.thrown.id}" if cls != "..." else f"C{s.id}")
+        if record.cxx:
+            record.holders += 1
+        else:
+            self.seen.add("catch-all-takes-structured")
+        self.caught.append(record)
         try:
-            self.stmts(s.body, frame, depth, env)
-        except Unwind as u:
-            del self.blocks[level:]
-            if u.target is not block:
-                raise
-            record = u.record
-            cls, handler = s.clauses[u.clause]
-            # a catch-all has no name for the object: its line has no id
-            self.line(f"C{s.id} {record.thrown.id}" if cls != "..." else f"C{s.id}")
-            if record.cxx:
-                record.holders += 1
-            else:
-                self.seen.add("catch-all-takes-structured")
-            self.caught.append(record)
-            try:
-                self.stmts(handler, frame, depth, env)
-            except Transfer as t:
-                self.caught.pop()
-                self.leaving(t, "catch clause")
-                own = isinstance(t, Unwind) and t.record is record
-                if record.cxx:
-                    record.holders -= 1
-                    # a rethrow caught again lives on in the next clause
-                    if record.holders == 0 and not (own and isinstance(t.target.node, TryCatch)
-                                                    or own and t.target.node is WRAPPER):
-                        self.destroy_thrown(record)
-                raise
+            self.stmts(handler, frame, depth, env)
+        except Transfer as t:
             self.caught.pop()
+            self.leaving(t, "catch clause")
+            own = isinstance(t, Unwind) and t.record is record
             if record.cxx:
                 record.holders -= 1
-                if record.holders == 0:
+                # a rethrow caught again lives on in the next clause
+                if record.holders == 0 and not (own and isinstance(t.target.node, TryCatch)
+                                                or own and t.target.node is WRAPPER):
                     self.destroy_thrown(record)
-            return
-        except Transfer:
-            del self.blocks[level:]
             raise
-        del self.blocks[level:]
+        self.caught.pop()
+        if record.cxx:
+            record.holders -= 1
+            if record.holders == 0:
+                self.destroy_thrown(record)
 
     def try_finally(self, s, frame, depth, env):
         level = len(self.blocks)
