@@ -7,7 +7,8 @@ handler during an unwind has no defined meaning), so every program ends and
 its outcome is defined."""
 from .program import (ACCESS_VIOLATION, CLASSES, CONTINUABLE, CXX_CODE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE,
                      OTHER, Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Object, Program, Raise, Rethrow,
-                     SetJmp, Switch, Throw, Try, TryCatch, When, call_before_try, shape_tags)
+                     SetJmp, Switch, Throw, Try, TryCatch, When, call_before_try, code_after_try_catch,
+                     shape_tags)
 from .rng import Rng
 
 MAX_NEST = 4
@@ -302,6 +303,8 @@ def switch_off(program, off):
     def prune(stmts, around):
         stmts[:] = [s for k, s in enumerate(stmts) if not off.intersection(s.tags)
                     and not off.intersection(shape_tags(s, around, stmts[k - 1] if k else None))]
+        if "code-after-try-catch" in off:
+            stmts[:] = [s for k, s in enumerate(stmts) if not code_after_try_catch(stmts, k, around)]
         # a call dropped from before a guarded block can bring the one before it there
         while "call-before-try" in off and any(call_before_try(stmts, n) for n in range(len(stmts))):
             stmts[:] = [s for n, s in enumerate(stmts) if not call_before_try(stmts, n)]

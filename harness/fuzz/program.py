@@ -259,6 +259,8 @@ def static_constructs(program):
             found.update(shape_tags(s, around, stmts[k - 1] if k else None))
             if call_before_try(stmts, k):
                 found.add("call-before-try")
+            if code_after_try_catch(stmts, k, around):
+                found.add("code-after-try-catch")
             if isinstance(s, Try) and s.filter is not None:
                 found.update(filter_tags(program.filters[s.filter]))
             for i, b in enumerate(s.blocks()):
@@ -272,6 +274,14 @@ def static_constructs(program):
             found.add("cxx-async")
     return found
 
+
+
+def code_after_try_catch(stmts, n, around):
+    """Whether stmts[n] is a try/catch that code may follow in its function
+    (anything but the last statement of the function's body): under
+    -fasync-exceptions clang-19 marks where a try body begins but not where
+    control leaves it normally, so that code can get the try's state."""
+    return isinstance(stmts[n], TryCatch) and (bool(around) or n + 1 < len(stmts))
 
 
 def call_before_try(stmts, n):

@@ -82,6 +82,15 @@ class Rethrowing(unittest.TestCase):
         with self.assertRaises(ModelError):
             run([Rethrow(3)], kinds=["cxx"])
 
+    def test_code_after_a_try_catch_is_a_shape_and_switching_it_off_keeps_a_last_one(self):
+        from fuzz.generate import switch_off
+        last = catch(3, [Throw(4, "A")], ("...", []))
+        p = Program(0, [[catch(1, [Event(2)], ("...", [])), Event(5), last]], {}, "c++", ["cxx"], True)
+        self.assertIn("code-after-try-catch", static_constructs(p))
+        switch_off(p, {"code-after-try-catch"})
+        self.assertEqual([type(s).__name__ for s in p.functions[0]], ["Event", "TryCatch"])
+        self.assertNotIn("code-after-try-catch", static_constructs(p))
+
 
 class ThroughExceptFilters(unittest.TestCase):
     def test_a_declining_filter_in_another_function_sees_the_throw(self):
