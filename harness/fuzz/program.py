@@ -296,23 +296,44 @@ def call_before_try(stmts, n):
     return n + 1 < len(stmts) and _ends_in_call(stmts[n]) and _starts_with_try(stmts[n + 1])
 
 
-# Whether a path out of s falls through from a call to what follows: the
-# compiler folds a jump to the next block away, so the last block laid out
-# falls through.  A labelled block is only braces and a label.  The branch
-# taken when an `if` holds is laid out first and falls through to what
-# follows (a setjmp's first return, an iteration's test); so does the last
-# case of a switch, whose break jumps to the next block.  A try/finally
-# ends in a call: clang runs the __finally of the normal path by calling
-# its outlined copy.  A try/except's handler is inline, laid out after the
-# body, and falls through to what follows.  A loop ends in its test.
+# Whether a path out of s falls through from a call to what follows.  The
+# compiler folds a jump to the next block away, drops blocks nothing
+# reaches, and lays the branches of an `if` out in either order, so every
+# way out of a statement's blocks may be the last one laid out: the end of
+# either branch of an `if` (a setjmp's, an iteration's test), of any case
+# of a switch (its break jumps to the end), a handler's end, and a break or
+# goto that leaves the statement right after a call.  A labelled block is
+# only braces and a label.  A try/finally ends in a call: clang runs the
+# __finally of the normal path by calling its outlined copy.  A loop's own
+# end is its test.
 def _ends_in_call(s):
     if isinstance(s, Try):
-        return s.kind == "finally" or _last_ends_in_call(s.handler)
-    if isinstance(s, (Labeled, SetJmp, When)):
-        return _last_ends_in_call(s.body)
-    if isinstance(s, Switch):
-        return bool(s.cases) and _last_ends_in_call(s.cases[-1])
-    return isinstance(s, (Call, Raise, LongJmp))
+        if s.kind == "finally" or _last_ends_in_call(s.handler):
+            return True
+    elif isinstance(s, (Labeled, When)):
+        if _last_ends_in_call(s.body):
+            return True
+    elif isinstance(s, SetJmp):
+        if _last_ends_in_call(s.body) or _last_ends_in_call(s.after):
+            return True
+    elif isinstance(s, Switch):
+        if any(_last_ends_in_call(case) for case in s.cases):
+            return True
+    elif isinstance(s, (Call, Raise, LongJmp)):
+        return True
+    return isinstance(s, (Loop, Switch, Labeled)) and _leaves_after_call(s, s.blocks())
+
+
+def _leaves_after_call(s, blocks):
+    """Whether a break or goto to s's end stands right after a call."""
+    for stmts in blocks:
+        for k, x in enumerate(stmts):
+            if (isinstance(x, Jump) and x.kind in ("break", "goto") and x.target == s.id and k
+                    and _ends_in_call(stmts[k - 1])):
+                return True
+            if _leaves_after_call(s, x.blocks()):
+                return True
+    return False
 
 
 def _last_ends_in_call(stmts):

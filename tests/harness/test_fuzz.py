@@ -190,13 +190,16 @@ class Generator(unittest.TestCase):
         self.assertNotIn("call-before-try", static_constructs(p))
 
     def test_a_path_that_falls_through_from_a_call_into_a_guarded_block(self):
-        # the last block laid out falls through: an if's first branch, a
-        # switch's last case, an __except block, a try/finally's __finally call
-        falls = [SetJmp(1, [Call(1, False)], [Event(2)]), When(3, 0, [Raise(C1, 0, [])]),
+        # any way out may be the last block laid out: either branch of an
+        # if, any case of a switch, an __except block, a break right after a
+        # call, a try/finally's call of its __finally
+        falls = [SetJmp(1, [Call(1, False)], [Event(2)]), SetJmp(1, [], [Call(1, False)]),
+                 When(3, 0, [Raise(C1, 0, [])]), Switch(4, 0, [[Call(1, False)], [Event(5)]]),
                  Switch(4, 0, [[Event(5)], [Labeled(6, [Call(1, False)])]]), fin(7, [Event(8)]),
-                 exc(9, [Event(10)], [Event(11), Call(1, False)])]
-        ends = [SetJmp(1, [], [Call(1, False)]), Loop(3, 1, [Call(1, False)]),
-                Switch(4, 0, [[Call(1, False)], [Event(5)]]), exc(9, [Call(1, False)], [Event(11)])]
+                 exc(9, [Event(10)], [Event(11), Call(1, False)]),
+                 Loop(3, 2, [Event(5), Call(1, False), Jump("break", 3)])]
+        ends = [SetJmp(1, [Call(1, False), Event(2)], [Event(5)]), Loop(3, 1, [Call(1, False)]),
+                Loop(3, 2, [Call(1, False), Event(5), Jump("break", 3)]), exc(9, [Call(1, False)], [Event(11)])]
         for before in falls + ends:
             p = Program(0, [[before, exc(12, [Event(13)])], [Event(14)]], {9: Filter(9, [], 1), 12: Filter(12, [], 1)})
             self.assertEqual("call-before-try" in static_constructs(p), before in falls, type(before).__name__)
