@@ -8,7 +8,7 @@ its outcome is defined."""
 from .program import (ACCESS_VIOLATION, CLASSES, CONTINUABLE, CXX_CODE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE,
                      OTHER, Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Object, Program, Raise, Rethrow,
                      SetJmp, Switch, Throw, Try, TryCatch, When, call_before_try, code_after_try_catch,
-                     shape_tags)
+                     shape_tags, walk)
 from .rng import Rng
 
 MAX_NEST = 4
@@ -314,8 +314,15 @@ def switch_off(program, off):
                 s.tags = tuple(t for t in s.tags if t != "handler-code")
             for i, b in enumerate(s.blocks()):
                 prune(b, around + [(s, i)])
-    for body in program.functions:
-        prune(body, [])
+    def size():
+        return sum(1 for body in program.functions for _ in walk(body))
+    before = None
+    while before != size():
+        # a statement removed inside a block can bring a shape about in the
+        # list around it (a block's last call next to a guarded block)
+        before = size()
+        for body in program.functions:
+            prune(body, [])
     for f in program.filters.values():
         if "raise-in-filter" in off:
             f.raise_ = None

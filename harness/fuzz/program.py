@@ -293,7 +293,31 @@ def call_before_try(stmts, n):
     a frame unwound from the call looks inside the block to a handler that
     looks it up by that address.  (A fault's call is followed by the store
     of what it read.)"""
-    return n + 1 < len(stmts) and _ends_in_call(stmts[n]) and _starts_with_try(stmts[n + 1])
+    if isinstance(stmts[n], Switch) and _noreturn_into_try(stmts[n].cases):
+        return True
+    if not _ends_in_call(stmts[n]):
+        return False
+    m = n + 1
+    # after a long jump nothing runs until a label: the compiler drops it
+    while m < len(stmts) and (_no_code(stmts[m]) or isinstance(stmts[n], LongJmp)
+                              and not isinstance(stmts[m], (Labeled, Try))):
+        m += 1
+    return m < len(stmts) and _starts_with_try(stmts[m])
+
+
+def _noreturn_into_try(cases):
+    """Whether a case ends in a long jump (a call that does not return, so
+    nothing follows it) and the next case begins with a guarded block."""
+    return any(any(isinstance(s, LongJmp) for s in case) and following and _starts_with_try(following[0])
+               for case, following in zip(cases, cases[1:]))
+
+
+def _no_code(s, label=None):
+    """A labelled block of nothing: braces and a label, no instruction (a
+    goto to its own label, right before it, is folded away too)."""
+    if isinstance(s, Jump):
+        return s.kind == "goto" and s.target == label
+    return isinstance(s, Labeled) and all(_no_code(x, s.id) for x in s.body)
 
 
 # Whether a path out of s falls through from a call to what follows.  The
@@ -337,7 +361,8 @@ def _leaves_after_call(s, blocks):
 
 
 def _last_ends_in_call(stmts):
-    return bool(stmts) and _ends_in_call(stmts[-1])
+    # what follows a long jump is dropped: the block ends in its call
+    return bool(stmts) and (_ends_in_call(stmts[-1]) or any(isinstance(s, LongJmp) for s in stmts))
 
 
 def _starts_with_try(s):
