@@ -8,7 +8,7 @@ its outcome is defined."""
 from .program import (ACCESS_VIOLATION, CLASSES, CONTINUABLE, CXX_CODE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE,
                      OTHER, Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Object, Program, Raise, Rethrow,
                      SetJmp, Switch, Throw, Try, TryCatch, When, call_before_try, code_after_try_catch,
-                     shape_tags, walk)
+                     setjmp_with_finally, shape_tags, walk)
 from .rng import Rng
 
 MAX_NEST = 4
@@ -323,6 +323,8 @@ def switch_off(program, off):
         before = size()
         for body in program.functions:
             prune(body, [])
+            if "setjmp-with-finally" in off and setjmp_with_finally(body):
+                drop_setjmps(body)
     for f in program.filters.values():
         if "raise-in-filter" in off:
             f.raise_ = None
@@ -331,6 +333,14 @@ def switch_off(program, off):
         if "filter-continue-execution" in off:
             f.rules = [(c, n, v) for c, n, v in f.rules if v != -1]
     return program
+
+
+def drop_setjmps(stmts):
+    """Removes every setjmp statement, with what it holds."""
+    stmts[:] = [s for s in stmts if not isinstance(s, SetJmp)]
+    for s in stmts:
+        for b in s.blocks():
+            drop_setjmps(b)
 
 
 LANGUAGES = ("c", "c++", "both")

@@ -268,12 +268,24 @@ def static_constructs(program):
 
     for body in program.functions:
         visit(body, [])
+        if setjmp_with_finally(body):
+            found.add("setjmp-with-finally")
     if program.language == "c++":
         found.add("cxx")
         if program.async_:
             found.add("cxx-async")
     return found
 
+
+
+def setjmp_with_finally(body):
+    """Whether a function has both a setjmp and a try/finally: clang-19
+    (mingw, C++ without -fasync-exceptions) then keeps a frame pointer
+    above the stack pointer, and the outlined __finally reads the function's
+    locals at offsets from the one through the other."""
+    stmts = list(walk(body))
+    return any(isinstance(s, SetJmp) for s in stmts) and any(isinstance(s, Try) and s.kind == "finally"
+                                                             for s in stmts)
 
 
 def code_after_try_catch(stmts, n, around):

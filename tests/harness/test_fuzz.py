@@ -204,6 +204,15 @@ class Generator(unittest.TestCase):
             p = Program(0, [[before, exc(12, [Event(13)])], [Event(14)]], {9: Filter(9, [], 1), 12: Filter(12, [], 1)})
             self.assertEqual("call-before-try" in static_constructs(p), before in falls, type(before).__name__)
 
+    def test_a_setjmp_beside_a_try_finally_is_seen_per_function_and_dropped(self):
+        with_both = [fin(1, [Event(2)]), Loop(3, 1, [SetJmp(4, [Event(5)], [])])]
+        p = Program(0, [with_both, [SetJmp(6, [], [])]], {})
+        self.assertIn("setjmp-with-finally", static_constructs(p))
+        self.assertNotIn("setjmp-with-finally", static_constructs(Program(0, [[fin(1, [])], [SetJmp(6, [], [])]], {})))
+        switch_off(p, {"setjmp-with-finally"})
+        self.assertEqual([type(s).__name__ for s in walk(p.functions[0])], ["Try", "Event", "Loop"])
+        self.assertEqual(len(p.functions[1]), 1)      # no try/finally beside it: kept
+
 
 class Reducing(unittest.TestCase):
     def test_reduces_to_what_keeps_the_difference(self):
