@@ -590,7 +590,7 @@ def main(argv):
     f.add_argument("--resume", metavar="DIR", help="go on with the campaign whose findings are in DIR")
     f.add_argument("--keep", help="write each reduced program that differs here")
     f.add_argument("--reduce-tries", type=int, default=300, help="builds spent reducing one difference")
-    f.add_argument("--language", choices=("c", "c++", "both"), default="c",
+    f.add_argument("--language", choices=loop.LANGUAGES, default="c",
                    help="the cases' language (default c; both: each seed's case is C or C++, by the seed)")
     se = sub.add_parser("sensitivity", help="the suite against run-times broken on purpose: what catches each fault")
     se.add_argument("--platform", default="host", help="host (default), arm, or a platform file that links the "
@@ -600,7 +600,7 @@ def main(argv):
     se.add_argument("--fuzz", type=int, metavar="N", help="N random cases (./zeb fuzz's) against every variant "
                     "instead of the suite")
     se.add_argument("--seed", type=int, default=424242, help="with --fuzz: the first case's seed")
-    se.add_argument("--language", choices=("c", "c++", "both"), default="both",
+    se.add_argument("--language", choices=loop.LANGUAGES, default="both",
                     help="with --fuzz: the cases' language (default both: the C++ variants need C++ cases)")
     args = p.parse_args(argv)
     if getattr(args, "timeout", None) is not None and args.timeout <= 0:

@@ -10,6 +10,7 @@ import shutil
 import tempfile
 
 from .batch import Runner, cases_of
+from .generate import LANGUAGES
 
 
 def compare_batching(target, cases, batch, jobs=2):
@@ -41,7 +42,7 @@ def main(argv):
     p.add_argument("--seed", type=int, default=424242)
     p.add_argument("--batch", type=int, default=BATCH)
     p.add_argument("--jobs", type=int, default=2)
-    p.add_argument("--language", choices=("c", "c++", "both"), default="c")
+    p.add_argument("--language", choices=LANGUAGES, default="c")
     a = p.parse_args(argv)
     cases = cases_of(a.count, a.seed, a.language)
     wrong = compare_batching(targets.host(a.lower, a.runtime), cases, a.batch, a.jobs)

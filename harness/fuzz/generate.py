@@ -8,7 +8,7 @@ its outcome is defined."""
 from .program import (ACCESS_VIOLATION, CLASSES, CONTINUABLE, CXX_CODE, EXCEPTION_NONCONTINUABLE, NONCONTINUABLE,
                      OTHER, Call, Event, Fault, Filter, Jump, Labeled, LongJmp, Loop, Object, Program, Raise, Rethrow,
                      SetJmp, Switch, Throw, Try, TryCatch, When, call_before_try, code_after_try_catch,
-                     setjmp_with_finally, shape_tags, walk)
+                     setjmp_with_finally, shape_tags, size)
 from .rng import Rng
 
 MAX_NEST = 4
@@ -314,13 +314,11 @@ def switch_off(program, off):
                 s.tags = tuple(t for t in s.tags if t != "handler-code")
             for i, b in enumerate(s.blocks()):
                 prune(b, around + [(s, i)])
-    def size():
-        return sum(1 for body in program.functions for _ in walk(body))
     before = None
-    while before != size():
+    while before != size(program):
         # a statement removed inside a block can bring a shape about in the
         # list around it (a block's last call next to a guarded block)
-        before = size()
+        before = size(program)
         for body in program.functions:
             prune(body, [])
             if "setjmp-with-finally" in off and setjmp_with_finally(body):

@@ -11,7 +11,7 @@ import tempfile
 import threading
 
 import process
-from .targets import PlatformTarget, options_for
+from .targets import PlatformTarget
 
 
 class Objects:
@@ -43,11 +43,7 @@ class Objects:
         own = os.path.join(self.dir, key + os.path.splitext(source)[1])
         obj = os.path.join(self.dir, key + ".o")
         shutil.copyfile(source, own)
-        if kind[0] == "c++":
-            cmd = t.platform.command("cxx", t.CXX_ARCH, source=own, program=obj, name=key, arch=t.CXX_ARCH,
-                                     options=(options_for(kind) + " -c").strip())
-        else:
-            cmd = t.platform.command("c", t.ARCH, source=own, program=obj, name=key, arch=t.ARCH, options="-c")
+        cmd = t.build_command(own, obj, kind, extra="-c")
         try:
             r = process.run(cmd, t.build_timeout, env=t.env, cwd=self.dir)
         except OSError:

@@ -277,7 +277,6 @@ def static_constructs(program):
     return found
 
 
-
 def setjmp_with_finally(body):
     """Whether a function has both a setjmp and a try/finally: clang-19
     (mingw, C++ without -fasync-exceptions) then keeps a frame pointer
@@ -343,21 +342,20 @@ def _no_code(s, label=None):
 # __finally of the normal path by calling its outlined copy.  A loop's own
 # end is its test.
 def _ends_in_call(s):
-    if isinstance(s, Try):
-        if s.kind == "finally" or _last_ends_in_call(s.handler):
-            return True
-    elif isinstance(s, (Labeled, When)):
-        if _last_ends_in_call(s.body):
-            return True
-    elif isinstance(s, SetJmp):
-        if _last_ends_in_call(s.body) or _last_ends_in_call(s.after):
-            return True
-    elif isinstance(s, Switch):
-        if any(_last_ends_in_call(case) for case in s.cases):
-            return True
-    elif isinstance(s, (Call, Raise, LongJmp)):
+    if isinstance(s, (Call, Raise, LongJmp)) or isinstance(s, Try) and s.kind == "finally":
         return True
-    return isinstance(s, (Loop, Switch, Labeled)) and _leaves_after_call(s, s.blocks())
+    if isinstance(s, Try):
+        tails = [s.handler]
+    elif isinstance(s, (Labeled, When)):
+        tails = [s.body]
+    elif isinstance(s, SetJmp):
+        tails = [s.body, s.after]
+    elif isinstance(s, Switch):
+        tails = s.cases
+    else:
+        tails = []
+    return (any(_last_ends_in_call(b) for b in tails)
+            or isinstance(s, (Loop, Switch, Labeled)) and _leaves_after_call(s, s.blocks()))
 
 
 def _leaves_after_call(s, blocks):

@@ -125,13 +125,14 @@ class PlatformTarget(Target):
     def stop(self):
         self.session.stop(self.platform, self.log)
 
-    def build_command(self, source, program, kind=("c", False)):
+    def build_command(self, source, program, kind=("c", False), extra=""):
+        """The platform's command; `extra` options after the model's own
+        (-c: an object, not a program)."""
         name = os.path.splitext(os.path.basename(program))[0]
-        if kind[0] == "c++":
-            return self.platform.command("cxx", self.CXX_ARCH, source=source, program=program, name=name,
-                                         arch=self.CXX_ARCH, options=options_for(kind))
-        return self.platform.command("c", self.ARCH, source=source, program=program, name=name, arch=self.ARCH,
-                                     options="")
+        key, arch = ("cxx", self.CXX_ARCH) if kind[0] == "c++" else ("c", self.ARCH)
+        options = " ".join(o for o in (options_for(kind), extra) if o)
+        return self.platform.command(key, arch, source=source, program=program, name=name, arch=arch,
+                                     options=options)
 
     def command(self, program, args):
         name = os.path.splitext(os.path.basename(program))[0]
